@@ -1,0 +1,21 @@
+// run_on_main_thread on the default GLib main context.
+#include <glib.h>
+
+#include <memory>
+
+#include "platform/main_thread.hpp"
+
+namespace camvault {
+
+void run_on_main_thread(std::function<void()> work) {
+    auto* boxed = new std::function<void()>(std::move(work));
+    g_main_context_invoke_full(
+        nullptr, G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            (*static_cast<std::function<void()>*>(data))();
+            return G_SOURCE_REMOVE;
+        },
+        boxed, [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
+}  // namespace camvault
