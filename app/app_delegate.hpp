@@ -1,0 +1,78 @@
+// The application object: owns the window, the web view and the subsystems,
+// and wires the platform's notifications and the page's commands to them.
+// The logic lives in the subsystems; this class only connects them.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/dispatcher.hpp"
+#include "platform/web_view_host.hpp"
+#include "platform/window_host.hpp"
+
+namespace camvault {
+
+struct LaunchOptions {
+    bool automation = false;               // drivable by WebKitWebDriver
+    std::vector<std::string> import_paths;  // imported after the first listing
+    std::string page_path;                  // absolute path of www/index.html
+    std::string home;                       // the user's home directory, no trailing slash
+};
+
+class AppDelegate final : public CommandHandlers {
+public:
+    explicit AppDelegate(LaunchOptions options);
+    ~AppDelegate() override;
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // Start-up: empty lists, window and web view, page load, first geometry pass.
+    void applicationDidFinishLaunching();
+
+    // Platform notifications.
+    void webViewDidFinishLoadForFrame();
+    void windowShouldClose();
+    void windowDidResize() { resizes(); }
+
+    // Own operations.
+    void resizes();
+    void read_file_list();
+
+    // Page commands.
+    void file_del_fun(std::string_view url_text) override;
+    void copy_file() override;
+    void get_photo(std::string_view url_text) override;
+    void get_full_photo() override;
+    void open_files_folder() override;
+    void start() override;
+    void stop() override;
+    void save_set(std::string_view url_text) override;
+    void merger(std::string_view list_text) override;
+    void mini() override;
+    void max() override;
+
+    // Properties.
+    GtkWindow* window = nullptr;   // owned by window_host_
+    WebKitWebView* wv = nullptr;   // owned by web_host_
+    std::string file_data_path;    // telemetry list
+    std::string file_mv_path;      // movie list
+    std::optional<std::string> pathss;   // most recently accepted clip
+    std::optional<std::string> oheight;  // height text of the last geometry pass
+
+private:
+    NavigationDecision on_navigation(const std::string& url_text);
+    void reload_page();
+
+    LaunchOptions options_;
+    std::string page_uri_;
+    bool first_listing_done_ = false;
+    std::unique_ptr<WindowHost> window_host_;
+    std::unique_ptr<WebViewHost> web_host_;
+};
+
+}  // namespace camvault

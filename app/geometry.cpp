@@ -1,0 +1,48 @@
+// Window geometry.
+#include "app/geometry.hpp"
+
+#include <cstdio>
+
+namespace camvault {
+
+Frame resize_pass(const Frame& frame, double screen_height) {
+    Frame next = frame;
+    next.width = frame.height * kProportion;
+    if (frame.height + kScreenMargin > screen_height) {
+        next.height = frame.height - kScreenMargin;
+    }
+    return next;
+}
+
+std::string resize_log_line(const Frame& frame, double screen_height) {
+    char line[256];
+    std::snprintf(line, sizeof line, "rr:%f,w:%f,h:%f,rh:%f", kProportion, frame.width,
+                  frame.height, screen_height);
+    return line;
+}
+
+SettledFrame settle_frame(const Frame& frame, double screen_height) {
+    // Each pass that changes the frame triggers the next one inside its own
+    // setFrame, so every pass reads the frame after all inner passes have run:
+    // all log lines show the final frame.
+    size_t passes = 0;
+    Frame current = frame;
+    while (true) {
+        const Frame next = resize_pass(current, screen_height);
+        ++passes;
+        const bool changed = !(next == current);
+        current = next;
+        if (!changed || current.height <= 0) break;
+    }
+    return {current, std::vector<std::string>(passes, resize_log_line(current, screen_height))};
+}
+
+Frame mini_frame(const Frame& frame, double screen_height) {
+    return {0.0, screen_height, frame.width, kSmallHeight};
+}
+
+Frame max_frame(const Frame& frame, double screen_height) {
+    return {0.0, 0.0, frame.width, screen_height - kScreenMargin};
+}
+
+}  // namespace camvault

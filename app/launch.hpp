@@ -1,0 +1,34 @@
+// Command-line options and the location of the page, decided before the
+// window exists.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_delegate.hpp"
+
+namespace camvault {
+
+struct ParsedArguments {
+    LaunchOptions options;
+    bool show_help = false;
+    std::string error;  // non-empty when the arguments cannot be used
+};
+
+// camvault [--automation] [--import PATH...]
+ParsedArguments parse_arguments(const std::vector<std::string>& arguments);
+
+// The page next to the binary (build tree or installation), else in the
+// source tree. Empty when neither exists.
+std::string find_page(const std::string& executable_dir, const std::string& source_dir);
+
+// The home directory without a trailing slash.
+std::string home_without_trailing_slash(std::string home);
+
+inline constexpr const char* kUsage =
+    "usage: camvault [--automation] [--import CLIP...]\n"
+    "  --automation     allow WebKitWebDriver to drive the window\n"
+    "  --import CLIP... import these clips after the first listing\n";
+
+}  // namespace camvault

@@ -1,0 +1,84 @@
+// The command dispatcher: finds command prefixes in a navigation's URL text and
+// runs their handlers in table order, then says what becomes of the navigation.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace camvault {
+
+enum class Command {
+    file_del_fun,
+    file_copy_fun,
+    get_photo,
+    get_full_photo,
+    open_dir,
+    recode,
+    norecode,
+    save_set,
+    merger,
+    mini,
+    max,
+};
+
+struct CommandPrefix {
+    Command command;
+    std::string_view prefix;
+};
+
+// The order in which the tests run; no prefix is contained in another.
+inline constexpr std::array<CommandPrefix, 11> kCommandTable{{
+    {Command::file_del_fun, "http://file_del_fun/"},
+    {Command::file_copy_fun, "http://file_copy_fun/"},
+    {Command::get_photo, "http://get_photo/"},
+    {Command::get_full_photo, "http://get_full_photo/"},
+    {Command::open_dir, "http://open_dir/"},
+    {Command::recode, "http://recode/"},
+    {Command::norecode, "http://norecode/"},
+    {Command::save_set, "http://save_set/"},
+    {Command::merger, "http://merger/"},
+    {Command::mini, "http://mini/"},
+    {Command::max, "http://max/"},
+}};
+
+// What the commands do. Handlers that take an argument receive the whole URL
+// text (merger: the text with every prefix removed) and take their argument
+// from it themselves.
+class CommandHandlers {
+public:
+    virtual ~CommandHandlers() = default;
+    virtual void file_del_fun(std::string_view url_text) = 0;
+    virtual void copy_file() = 0;
+    virtual void get_photo(std::string_view url_text) = 0;
+    virtual void get_full_photo() = 0;
+    virtual void open_files_folder() = 0;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+    virtual void save_set(std::string_view url_text) = 0;
+    virtual void merger(std::string_view list_text) = 0;
+    virtual void mini() = 0;
+    virtual void max() = 0;
+};
+
+enum class DispatchResult {
+    no_command,         // no prefix occurred in the text
+    commands_ran,       // one or more handlers ran
+    ended_at_file_copy  // the import command ran and ended the dispatch
+};
+
+// Tests every prefix in table order, independently, running each matching
+// handler to its end before the next test; the import command ends the dispatch.
+DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& handlers);
+
+enum class NavigationDecision {
+    load,             // the application's own page
+    ignore,           // commands and anything else: the page stays displayed
+    open_in_browser,  // a web link holding no command: the user's browser opens it
+};
+
+// Decides a navigation after dispatch. Only the application's own page may
+// load; a command never replaces the displayed page.
+NavigationDecision decide_navigation(std::string_view url_text, std::string_view page_uri,
+                                     DispatchResult dispatched);
+
+}  // namespace camvault

@@ -1,0 +1,62 @@
+// The web view that shows the page: loads it, hands every navigation to the
+// dispatcher before it happens, queues script calls until the page has loaded,
+// and makes the view drivable by WebKitWebDriver on request.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bridge/dispatcher.hpp"
+#include "bridge/page.hpp"
+#include "platform/gobject_ptr.hpp"
+
+namespace camvault {
+
+class WebViewHost : public PageCaller {
+public:
+    struct Callbacks {
+        // Runs the commands of a navigation and decides it; `url_text` is
+        // the URL as WebKit gives it.
+        std::function<NavigationDecision(const std::string& url_text)> decide_navigation;
+        // The main frame finished loading (every load, reloads included).
+        std::function<void()> main_frame_loaded;
+    };
+
+    WebViewHost(bool automation, Callbacks callbacks);
+    ~WebViewHost() override;
+    WebViewHost(const WebViewHost&) = delete;
+    WebViewHost& operator=(const WebViewHost&) = delete;
+
+    WebKitWebView* view() const { return view_; }
+    GtkWidget* widget() const { return GTK_WIDGET(view_); }
+
+    // Loads the page at `uri` (also used to reload it).
+    void load_page(const std::string& uri);
+
+    // Evaluates `script` in the page now, or after the load in progress.
+    void call(const std::string& script) override;
+
+private:
+    static gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision*,
+                                     WebKitPolicyDecisionType, gpointer self);
+    static void on_load_changed(WebKitWebView*, WebKitLoadEvent, gpointer self);
+    static void on_automation_started(WebKitWebContext*, WebKitAutomationSession*, gpointer self);
+    static WebKitWebView* on_create_web_view(WebKitAutomationSession*, gpointer self);
+
+    void evaluate(const std::string& script);
+
+    Callbacks callbacks_;
+    GObjectPtr<WebKitWebContext> context_;
+    WebKitWebView* view_ = nullptr;  // owned by the widget tree; we hold one extra reference
+    GObjectPtr<WebKitWebView> view_ref_;
+    bool page_loaded_ = false;
+    std::deque<std::string> pending_calls_;
+    std::vector<SignalConnection> connections_;
+};
+
+}  // namespace camvault
