@@ -1,0 +1,34 @@
+// Extraction of one clip's telemetry into its telemetry script file: the entry
+// the import and camvault-extract call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace camvault {
+
+struct ExtractResult {
+    bool ok = false;
+    std::string
+        error;  // a message a person can act on, e.g. "cannot read /x/A.MOV: Permission denied"
+    uint64_t records = 0;
+};
+
+// Writes the telemetry script of a clip held in memory to the absolute
+// `script_path`, atomically.
+ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& script_path,
+                        const std::string& clip_name);
+
+// Called now and then while a clip is read, and once at the end: bytes read so
+// far and the clip's size.
+using ExtractProgress = std::function<void(uint64_t done, uint64_t total)>;
+
+// Streams the clip file through a bounded window (peak memory stays a few
+// megabytes whatever the clip's size) and writes its telemetry script to
+// `script_path` atomically. Safe to run on a worker thread.
+ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
+                                const std::string& clip_name, const ExtractProgress& progress = {});
+
+}  // namespace camvault

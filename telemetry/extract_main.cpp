@@ -1,0 +1,147 @@
+// camvault-extract: writes the telemetry script files of clips into the library
+// data folder (or another folder), with the same code the import runs.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "library/naming.hpp"
+#include "telemetry/extract.hpp"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: camvault-extract [--data-dir DIR] [--force] CLIP...\n"
+    "Writes each clip's telemetry script file into DIR (default ~/CAMVAULT/data).\n"
+    "Clips whose script file exists are skipped unless --force is given.\n";
+
+std::string home_dir() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return home;
+    }
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        return pw->pw_dir;
+    }
+    return "";
+}
+
+// Creates `dir` and its missing parents; an existing folder is fine.
+bool make_folders(const std::string& dir, std::string& error) {
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos != dir.size() && dir[pos] != '/')
+            continue;
+        const std::string part = dir.substr(0, pos);
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+            error = "cannot create " + part + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = "cannot create " + dir + ": " + std::strerror(errno ? errno : ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+// The script file's name by the library's naming rule (it never holds a "/",
+// since a clip name does not).
+std::string script_file_name(const std::string& name) {
+    const std::string relative = camvault::telemetry_relative_path(name);
+    return relative.substr(relative.rfind('/') + 1);
+}
+
+enum class Outcome { written, skipped, failed };
+
+Outcome extract_one(const std::string& clip, const std::string& data_dir, bool force) {
+    const std::string name = camvault::clip_name(clip);
+    if (!camvault::is_clip_extension(camvault::clip_extension(name))) {
+        std::fprintf(stderr, "camvault-extract: cannot extract %s: not a .MOV or .mov clip\n",
+                     clip.c_str());
+        return Outcome::failed;
+    }
+    struct stat st {};
+    if (::stat(clip.c_str(), &st) != 0) {
+        std::fprintf(stderr, "camvault-extract: cannot read %s: %s\n", clip.c_str(),
+                     std::strerror(errno));
+        return Outcome::failed;
+    }
+    const std::string script = data_dir + "/" + script_file_name(name);
+    if (!force && ::access(script.c_str(), F_OK) == 0) {
+        std::printf("skipped %s (exists)\n", script.c_str());
+        return Outcome::skipped;
+    }
+    const camvault::ExtractResult result = camvault::extract_clip_file(clip, script, name);
+    if (!result.ok) {
+        std::fprintf(stderr, "camvault-extract: %s\n", result.error.c_str());
+        return Outcome::failed;
+    }
+    std::printf("written %s (%llu records)\n", script.c_str(),
+                static_cast<unsigned long long>(result.records));
+    return Outcome::written;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string data_dir;
+    bool force = false;
+    std::vector<std::string> clips;
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_done || arg.empty() || arg[0] != '-') {
+            clips.push_back(arg);
+        } else if (arg == "--") {
+            options_done = true;
+        } else if (arg == "--force") {
+            force = true;
+        } else if (arg == "--data-dir" && i + 1 < argc) {
+            data_dir = argv[++i];
+        } else if (arg.rfind("--data-dir=", 0) == 0) {
+            data_dir = arg.substr(11);
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "camvault-extract: unknown option %s\n%s", arg.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (clips.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (data_dir.empty()) {
+        const std::string home = home_dir();
+        if (home.empty()) {
+            std::fputs("camvault-extract: no home folder; pass --data-dir\n", stderr);
+            return 2;
+        }
+        data_dir = camvault::library_data_dir(home);
+    }
+    while (data_dir.size() > 1 && data_dir.back() == '/')
+        data_dir.pop_back();
+    if (std::string error; !make_folders(data_dir, error)) {
+        std::fprintf(stderr, "camvault-extract: %s\n", error.c_str());
+        return 1;
+    }
+
+    size_t failed = 0;
+    for (const std::string& clip : clips) {
+        if (extract_one(clip, data_dir, force) == Outcome::failed)
+            ++failed;
+        std::fflush(stdout);
+    }
+    if (failed > 0) {
+        std::fprintf(stderr, "camvault-extract: %zu of %zu clips failed\n", failed, clips.size());
+        return 1;
+    }
+    return 0;
+}
