@@ -1,0 +1,95 @@
+// Builds the command URLs the page sends to CamVault's native side and sends
+// them. The native side sees each navigation's URL after WebKit normalised it,
+// so every argument that names a file is percent-encoded here and decoded
+// there piece by piece; a path with a space, an accent or a comma then
+// survives the trip intact.
+(function (root, factory) {
+  const api = factory();
+  if (typeof module === 'object' && module.exports) module.exports = api;
+  else root.CamVault = Object.assign(root.CamVault || {}, { commands: api });
+})(this, function () {
+  'use strict';
+
+  // A file URL whose path segments are each escaped, so ';', ',', '#', '?'
+  // and '%' inside a name cannot end or split the URL.
+  function fileUrl(path) {
+    return 'file://' + String(path).split('/').map(encodeURIComponent).join('/');
+  }
+
+  function commandUrl(command, argument) {
+    return 'http://' + command + '/' + (argument === undefined ? '' : argument);
+  }
+
+  // file_del_fun and merger: each path escaped, joined by a literal comma.
+  function pathsArgument(paths) {
+    return paths.map((p) => encodeURIComponent(p)).join(',');
+  }
+
+  // The native side grabs the frame one second after the position it is
+  // given, so it is handed the current time less one second.
+  function snapshotPosition(currentTime) {
+    const t = Number(currentTime);
+    const whole = Number.isFinite(t) ? Math.max(0, Math.floor(t - 1)) : 0;
+    return { minutes: Math.floor(whole / 60), seconds: whole % 60 };
+  }
+
+  function photoArgument(moviePath, currentTime) {
+    const { minutes, seconds } = snapshotPosition(currentTime);
+    return fileUrl(moviePath) + ';' + minutes + ';' + seconds;
+  }
+
+  function settingsArgument(unit, language) {
+    return encodeURIComponent(unit) + ',' + encodeURIComponent(language);
+  }
+
+  // Sends commands through a fresh hidden iframe each: navigations started in
+  // one script task on the same frame collapse into the last one, and a
+  // navigation started while the page is still loading cuts the load short,
+  // so nothing goes out before the window's load event.
+  class CommandSender {
+    constructor(doc, options = {}) {
+      this.doc = doc;
+      this.removeAfterMs = options.removeAfterMs ?? 1000;
+      this.schedule = options.schedule || ((fn, ms) => setTimeout(fn, ms));
+      this.ready = false;
+      this.queue = [];
+      this.sent = [];
+    }
+
+    send(command, argument) {
+      const url = commandUrl(command, argument);
+      if (this.ready) this.navigate(url);
+      else this.queue.push(url);
+      return url;
+    }
+
+    markReady() {
+      if (this.ready) return;
+      this.ready = true;
+      const waiting = this.queue.splice(0);
+      waiting.forEach((url) => this.navigate(url));
+    }
+
+    navigate(url) {
+      const frame = this.doc.createElement('iframe');
+      frame.style.display = 'none';
+      frame.setAttribute('aria-hidden', 'true');
+      frame.setAttribute('data-command-frame', '');
+      frame.src = url;
+      this.doc.body.appendChild(frame);
+      this.sent.push(url);
+      if (this.sent.length > 100) this.sent.shift();
+      this.schedule(() => frame.remove(), this.removeAfterMs);
+    }
+  }
+
+  return {
+    fileUrl,
+    commandUrl,
+    pathsArgument,
+    snapshotPosition,
+    photoArgument,
+    settingsArgument,
+    CommandSender,
+  };
+});

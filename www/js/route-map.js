@@ -1,0 +1,171 @@
+// The route map: Leaflet with OpenStreetMap tiles when the tile server
+// answers, and the same route, marker and scale bar on a plain background
+// when it does not. Tiles are only tried after the page has loaded, so a
+// machine without network never holds up the page's load.
+(function (root) {
+  'use strict';
+  const L = root.L;
+  const { telemetry } = root.CamVault;
+
+  const TILE_URL = 'https://tile.openstreetmap.org/{z}/{x}/{y}.png';
+  const TILE_PROBE = 'https://tile.openstreetmap.org/0/0/0.png';
+  const ATTRIBUTION =
+    '\u00a9 <a href="https://www.openstreetmap.org/copyright">OpenStreetMap</a> contributors';
+  const PROBE_TIMEOUT_MS = 6000;
+
+  class RouteMap {
+    constructor(element, callbacks) {
+      this.element = element;
+      this.onSeekRecord = callbacks.onSeekRecord || (() => {});
+      this.onTilesState = callbacks.onTilesState || (() => {});
+      this.map = L.map(element, {
+        zoomControl: true,
+        attributionControl: true,
+        worldCopyJump: false,
+        zoomSnap: 0.25,
+      }).setView([30, 0], 1);
+      this.map.attributionControl.setPrefix('Leaflet');
+      this.routeLayer = L.layerGroup().addTo(this.map);
+      this.marker = null;
+      this.records = [];
+      this.scale = null;
+      this.tiles = null;
+      this.tilesState = 'unknown';
+      this.followPaused = false;
+      element.classList.add('no-tiles');
+      this.setUnit('km');
+      if (typeof ResizeObserver === 'function') {
+        new ResizeObserver(() => this.map.invalidateSize({ pan: false })).observe(element);
+      }
+    }
+
+    // One small image decides between tiles and the plain background; a
+    // failing tile server is therefore asked once, not for every tile.
+    probeTiles() {
+      if (this.tilesState !== 'unknown') return;
+      this.tilesState = 'probing';
+      if (root.navigator && root.navigator.onLine === false) {
+        this.setTilesState('offline');
+        return;
+      }
+      const img = new Image();
+      let settled = false;
+      const settle = (ok) => {
+        if (settled) return;
+        settled = true;
+        clearTimeout(timer);
+        img.onload = img.onerror = null;
+        if (ok) this.addTiles();
+        else this.setTilesState('offline');
+      };
+      const timer = setTimeout(() => settle(false), PROBE_TIMEOUT_MS);
+      img.onload = () => settle(img.naturalWidth > 0);
+      img.onerror = () => settle(false);
+      img.src = TILE_PROBE;
+    }
+
+    addTiles() {
+      this.tiles = L.tileLayer(TILE_URL, { maxZoom: 19, attribution: ATTRIBUTION }).addTo(this.map);
+      this.tiles.bringToBack();
+      this.element.classList.remove('no-tiles');
+      this.setTilesState('online');
+    }
+
+    setTilesState(state) {
+      this.tilesState = state;
+      this.onTilesState(state);
+    }
+
+    setUnit(unit) {
+      if (this.scale) this.scale.remove();
+      this.scale = L.control
+        .scale({ metric: unit !== 'miles', imperial: unit === 'miles', position: 'bottomleft', maxWidth: 120 })
+        .addTo(this.map);
+    }
+
+    clear() {
+      this.routeLayer.clearLayers();
+      this.marker = null;
+      this.records = [];
+    }
+
+    // Draws the clip's route; false when no record has a position.
+    showRoute(records) {
+      this.clear();
+      this.records = records;
+      const points = records.filter((r) => r.hasPosition).map((r) => [r.lat, r.lon]);
+      if (points.length === 0) return false;
+      L.polyline(points, { color: '#1d6fe0', weight: 7, opacity: 0.35, interactive: false }).addTo(
+        this.routeLayer,
+      );
+      L.polyline(points, { color: '#2f8bff', weight: 3.5, opacity: 0.95, interactive: false }).addTo(
+        this.routeLayer,
+      );
+      // A wide invisible line makes the route easy to hit with the mouse.
+      const hit = L.polyline(points, { color: '#000', weight: 18, opacity: 0, className: 'route-hit' });
+      hit.on('click', (e) => {
+        const index = telemetry.nearestIndex(this.records, e.latlng.lat, e.latlng.lng);
+        if (index >= 0) this.onSeekRecord(index);
+      });
+      hit.addTo(this.routeLayer);
+      L.circleMarker(points[0], {
+        radius: 5,
+        color: '#fff',
+        weight: 2,
+        fillColor: '#2fbf71',
+        fillOpacity: 1,
+        interactive: false,
+      }).addTo(this.routeLayer);
+      L.circleMarker(points[points.length - 1], {
+        radius: 5,
+        color: '#fff',
+        weight: 2,
+        fillColor: '#e5484d',
+        fillOpacity: 1,
+        interactive: false,
+      }).addTo(this.routeLayer);
+      this.marker = L.circleMarker(points[0], {
+        radius: 8,
+        color: '#ffffff',
+        weight: 3,
+        fillColor: '#ff9f1a',
+        fillOpacity: 1,
+        interactive: false,
+        className: 'position-marker',
+      }).addTo(this.routeLayer);
+      this.fit(points);
+      return true;
+    }
+
+    fit(points) {
+      this.map.invalidateSize({ pan: false });
+      if (points.length === 1) this.map.setView(points[0], 16, { animate: false });
+      else this.map.fitBounds(L.latLngBounds(points), { padding: [18, 18], maxZoom: 17, animate: false });
+    }
+
+    // Moves the marker and keeps it in sight.
+    setPosition(latLng) {
+      if (!this.marker || !latLng) return;
+      this.marker.setLatLng(latLng);
+      const bounds = this.map.getBounds();
+      if (bounds.isValid() && !bounds.pad(-0.08).contains(latLng)) {
+        this.map.panTo(latLng, { animate: false });
+      }
+    }
+
+    markerLatLng() {
+      if (!this.marker) return null;
+      const p = this.marker.getLatLng();
+      return [p.lat, p.lng];
+    }
+
+    // Screen point of a map position inside the map element, for tests and
+    // for anything that wants to point at the route.
+    pointOf(latLng) {
+      const p = this.map.latLngToContainerPoint(latLng);
+      return { x: p.x, y: p.y };
+    }
+  }
+
+  root.CamVault.RouteMap = RouteMap;
+})(this);
