@@ -101,13 +101,17 @@ void AppDelegate::save_set(std::string_view url_text) {
 
 void AppDelegate::mini() {
     const double screen_height = window_host_->screen_height();
-    window_host_->set_frame(mini_frame(window_host_->frame(), screen_height));
+    // The window's aspect hint lets X11 take only sizes in proportion, so ask
+    // at once for the frame the geometry passes would settle on.
+    window_host_->set_frame(
+        settle_frame(mini_frame(window_host_->frame(), screen_height), screen_height).frame);
     log_line("mini");
 }
 
 void AppDelegate::max() {
     const double screen_height = window_host_->screen_height();
-    window_host_->set_frame(max_frame(window_host_->frame(), screen_height));
+    window_host_->set_frame(
+        settle_frame(max_frame(window_host_->frame(), screen_height), screen_height).frame);
     log_line("max");
 }
 

@@ -25,14 +25,21 @@ ParsedArguments parse_arguments(const std::vector<std::string>& arguments) {
     return parsed;
 }
 
+std::string find_page_in(const std::string& www_dir) {
+    // WebKit reports the page's URL without "..": keep the path canonical.
+    const std::string candidate = www_dir + "/index.html";
+    char* resolved = realpath(candidate.c_str(), nullptr);
+    if (!resolved) {
+        return {};
+    }
+    std::string page(resolved);
+    free(resolved);
+    return page;
+}
+
 std::string find_page(const std::string& executable_dir, const std::string& source_dir) {
-    for (const auto& candidate : {executable_dir + "/../www/index.html",
-                                  executable_dir + "/www/index.html",
-                                  source_dir + "/www/index.html"}) {
-        // WebKit reports the page's URL without "..": keep the path canonical.
-        if (char* resolved = realpath(candidate.c_str(), nullptr)) {
-            std::string page(resolved);
-            free(resolved);
+    for (const auto& www_dir : {executable_dir + "/../www", executable_dir + "/www", source_dir + "/www"}) {
+        if (auto page = find_page_in(www_dir); !page.empty()) {
             return page;
         }
     }

@@ -22,6 +22,8 @@ ParsedArguments parse_arguments(const std::vector<std::string>& arguments);
 // The page next to the binary (build tree or installation), else in the
 // source tree. Empty when neither exists.
 std::string find_page(const std::string& executable_dir, const std::string& source_dir);
+// www_dir/index.html, canonical, or empty when missing.
+std::string find_page_in(const std::string& www_dir);
 
 // The home directory without a trailing slash.
 std::string home_without_trailing_slash(std::string home);

@@ -54,7 +54,11 @@ int main(int argc, char** argv) {
     }
     camvault::install_journal_log_sink();
 
-    parsed.options.page_path = camvault::find_page(executable_dir(), CAMVAULT_SOURCE_DIR);
+    // CAMVAULT_WWW_DIR points at a page folder of its own (a page under development).
+    const char* www_override = g_getenv("CAMVAULT_WWW_DIR");
+    parsed.options.page_path =
+        www_override ? camvault::find_page_in(www_override)
+                     : camvault::find_page(executable_dir(), CAMVAULT_SOURCE_DIR);
     if (parsed.options.page_path.empty()) {
         return fail_with_dialog(
             "CamVault cannot start: its page www/index.html is missing. Reinstall CamVault or "

@@ -1,0 +1,102 @@
+// The dispatcher runs handlers in table order and never lets a command replace the page.
+#include "bridge/dispatcher.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace camvault {
+namespace {
+
+class RecordingHandlers : public CommandHandlers {
+public:
+    std::vector<std::string> calls;
+    void file_del_fun(std::string_view url) override { calls.push_back("del:" + std::string(url)); }
+    void copy_file() override { calls.push_back("copy"); }
+    void get_photo(std::string_view url) override { calls.push_back("photo:" + std::string(url)); }
+    void get_full_photo() override { calls.push_back("full"); }
+    void open_files_folder() override { calls.push_back("open"); }
+    void start() override { calls.push_back("start"); }
+    void stop() override { calls.push_back("stop"); }
+    void save_set(std::string_view url) override { calls.push_back("set:" + std::string(url)); }
+    void merger(std::string_view list) override { calls.push_back("merge:" + std::string(list)); }
+    void mini() override { calls.push_back("mini"); }
+    void max() override { calls.push_back("max"); }
+};
+
+std::vector<std::string> run(std::string_view url, DispatchResult* result = nullptr) {
+    RecordingHandlers handlers;
+    const auto dispatched = dispatch_commands(url, handlers);
+    if (result) *result = dispatched;
+    return handlers.calls;
+}
+
+TEST(Dispatcher, EachCommandRunsItsOwnHandlerOnly) {
+    EXPECT_EQ(run("http://get_full_photo/"), std::vector<std::string>{"full"});
+    EXPECT_EQ(run("http://norecode/"), std::vector<std::string>{"stop"});
+    EXPECT_EQ(run("http://recode/"), std::vector<std::string>{"start"});
+    EXPECT_EQ(run("http://open_dir/anything"), std::vector<std::string>{"open"});
+    EXPECT_EQ(run("http://save_set/km,English"),
+              std::vector<std::string>{"set:http://save_set/km,English"});
+}
+
+TEST(Dispatcher, TwoPrefixesRunInTableOrderWhateverTheirPlaceInTheText) {
+    EXPECT_EQ(run("http://max/?http://mini/"), (std::vector<std::string>{"mini", "max"}));
+    EXPECT_EQ(run("x?http://merger/a,b&http://get_photo/u;1;2"),
+              (std::vector<std::string>{"photo:x?http://merger/a,b&http://get_photo/u;1;2",
+                                        "merge:x?a,b&http://get_photo/u;1;2"}));
+}
+
+TEST(Dispatcher, ImportEndsTheDispatchAfterEarlierCommands) {
+    DispatchResult result{};
+    EXPECT_EQ(run("http://file_del_fun//a.MOV?http://file_copy_fun/http://mini/", &result),
+              (std::vector<std::string>{"del:http://file_del_fun//a.MOV?http://file_copy_fun/http://mini/",
+                                        "copy"}));
+    EXPECT_EQ(result, DispatchResult::ended_at_file_copy);
+}
+
+TEST(Dispatcher, MergerReceivesTheTextWithEveryPrefixRemoved) {
+    EXPECT_EQ(run("http://merger//a.MOV,http://merger//b.MOV"),
+              std::vector<std::string>{"merge:/a.MOV,/b.MOV"});
+}
+
+TEST(Dispatcher, CapitalsOrAMissingSlashMatchNothing) {
+    DispatchResult result{};
+    EXPECT_TRUE(run("http://MINI/", &result).empty());
+    EXPECT_EQ(result, DispatchResult::no_command);
+    EXPECT_TRUE(run("http://mini", &result).empty());
+    EXPECT_TRUE(run("file:///usr/share/camvault/www/index.html", &result).empty());
+}
+
+TEST(NavigationPolicy, OnlyTheOwnPageLoads) {
+    const std::string page = "file:///opt/cam%20vault/www/index.html";
+    EXPECT_EQ(decide_navigation(page, page, DispatchResult::no_command), NavigationDecision::load);
+    // WebKit's normalised form of the same page still loads.
+    EXPECT_EQ(decide_navigation("file:///opt/cam vault/www/index.html#top", page,
+                                DispatchResult::no_command),
+              NavigationDecision::load);
+    EXPECT_EQ(decide_navigation("file:///etc/passwd", page, DispatchResult::no_command),
+              NavigationDecision::ignore);
+    EXPECT_EQ(decide_navigation("file:///opt/cam%20vault/www/index.html.evil", page,
+                                DispatchResult::no_command),
+              NavigationDecision::ignore);
+    EXPECT_EQ(decide_navigation("about:blank", page, DispatchResult::no_command),
+              NavigationDecision::ignore);
+}
+
+TEST(NavigationPolicy, CommandsNeverReplaceThePageAndWebLinksOpenOutside) {
+    const std::string page = "file:///www/index.html";
+    EXPECT_EQ(decide_navigation("http://mini/", page, DispatchResult::commands_ran),
+              NavigationDecision::ignore);
+    EXPECT_EQ(decide_navigation("http://file_copy_fun/", page, DispatchResult::ended_at_file_copy),
+              NavigationDecision::ignore);
+    EXPECT_EQ(decide_navigation("https://www.openstreetmap.org/copyright", page,
+                                DispatchResult::no_command),
+              NavigationDecision::open_in_browser);
+    EXPECT_EQ(decide_navigation("http://unknown/", page, DispatchResult::no_command),
+              NavigationDecision::open_in_browser);
+}
+
+}  // namespace
+}  // namespace camvault

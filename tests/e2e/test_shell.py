@@ -1,0 +1,133 @@
+"""The application shell end to end: first listing and library folders,
+settings that survive a reload, window sizes, the command dispatcher, closing."""
+
+import os
+import subprocess
+import tempfile
+import time
+import unittest
+
+from camvault_e2e import APP, CamVault, CamVaultTestCase, send_window_delete, wait_for
+
+PROPORTION = 1.60000002384185791015625
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class FirstStart(CamVaultTestCase):
+    def test_empty_home_gets_library_folders_settings_and_an_empty_listing(self):
+        app = self.start_app()
+        data = os.path.join(app.home, "CAMVAULT", "data")
+        self.assertTrue(os.path.isdir(data))
+        self.assertTrue(os.path.isdir(os.path.join(app.home, "CAMVAULT", "files")))
+        self.assertEqual(read(os.path.join(data, "ini.txt")), b"km,English")
+        received = app.script("return [window.camvaultLastListing || null, user_path]")
+        self.assertEqual(received[1], data)
+        if received[0] is not None:
+            self.assertEqual(received[0], ["", "", "0"])
+        self.assertIn("finish", app.log_lines())
+
+    def test_existing_settings_are_kept_and_save_set_survives_a_reload(self):
+        home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
+        os.makedirs(os.path.join(home, "CAMVAULT", "data"))
+        ini = os.path.join(home, "CAMVAULT", "data", "ini.txt")
+        with open(ini, "w") as f:
+            f.write("mi,Deutsch")
+        app = self.start_app(home=home)
+        self.assertEqual(read(ini), b"mi,Deutsch")
+        app.send_command("http://save_set/km,Fran%C3%A7ais")
+        wait_for(lambda: read(ini) == b"km,Fran%C3%A7ais", what="settings written")
+        app.refresh()
+        self.assertEqual(read(ini), b"km,Fran%C3%A7ais")
+        self.assertEqual(app.log_lines().count("finish"), 2)
+
+
+class WindowSizes(CamVaultTestCase):
+    def geometry_after(self, app, command, height):
+        app.send_command(command)
+        return wait_for(lambda: (lambda g: g if g["HEIGHT"] == height else None)(app.window_geometry()),
+                        what=f"window {height} high")
+
+    def test_max_and_mini(self):
+        app = self.start_app()
+        screen = 1080
+        large = self.geometry_after(app, "http://max/", screen - 50)
+        self.assertEqual(large["WIDTH"], round((screen - 50) * PROPORTION))
+        self.assertEqual(large["Y"], 50)
+        app.wait_for_log("max")
+        small = self.geometry_after(app, "http://mini/", 600)
+        self.assertEqual(small["WIDTH"], 960)
+        self.assertEqual((small["X"], small["Y"]), (0, 0))
+
+    def test_width_follows_a_dragged_height(self):
+        app = self.start_app()
+        subprocess.run(["xdotool", "windowsize", app.window_id(), "960", "700"], check=True)
+        wait_for(lambda: app.window_geometry()["WIDTH"] == round(700 * PROPORTION),
+                 what="width following the height")
+        self.assertIn("rr:1.600000,w:1120.000017,h:700.000000,rh:1080.000000", app.log_lines())
+
+
+class Dispatcher(CamVaultTestCase):
+    def test_two_prefixes_run_in_table_order(self):
+        app = self.start_app()
+        app.send_command("http://max/?then=http://mini/")
+        app.wait_for_log("max")
+        lines = app.log_lines()
+        self.assertLess(lines.index("mini"), lines.index("max"))
+        # The page is still displayed and still receives calls.
+        self.assertTrue(app.script("return typeof file_list_fun === 'function'"))
+
+    def test_import_command_ends_the_dispatch(self):
+        app = self.start_app()
+        app.send_command("http://file_copy_fun/?http://max/")
+        app.send_command("http://mini/")
+        app.wait_for_log("mini")
+        time.sleep(0.5)
+        self.assertNotIn("max", app.log_lines())
+
+    def test_other_pages_never_replace_the_page(self):
+        app = self.start_app()
+        app.script("window.location.href = 'file:///etc/hostname';")
+        time.sleep(1.0)
+        self.assertTrue(app.script("return typeof file_list_fun === 'function'"))
+
+
+class Closing(CamVaultTestCase):
+    def test_closing_the_window_ends_with_status_zero(self):
+        home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
+        env = dict(os.environ, HOME=home, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1")
+        process = subprocess.Popen([APP], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        try:
+            window = wait_for(lambda: subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", "^CamVault$"],
+                capture_output=True, text=True).stdout.split(), what="window")[-1]
+            wait_for(lambda: os.path.exists(os.path.join(home, "CAMVAULT", "data", "ini.txt")),
+                     what="first listing")
+            send_window_delete(window)
+            self.assertEqual(process.wait(15), 0)
+        finally:
+            if process.poll() is None:
+                process.kill()
+
+    def test_missing_page_is_a_clear_error(self):
+        folder = tempfile.mkdtemp(prefix="camvault-nopage-")
+        env = dict(os.environ, HOME=folder, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1",
+                   CAMVAULT_WWW_DIR=os.path.join(folder, "www"))
+        process = subprocess.Popen([APP], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        try:
+            dialog = wait_for(lambda: subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", "CamVault"],
+                capture_output=True, text=True).stdout.split(), what="error dialog")[-1]
+            send_window_delete(dialog)
+            self.assertEqual(process.wait(15), 1)
+            self.assertIn(b"www/index.html is missing", process.stdout.read())
+        finally:
+            if process.poll() is None:
+                process.kill()
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
