@@ -5,10 +5,12 @@
 
 #include "app/geometry.hpp"
 #include "bridge/page_scripts.hpp"
+#include "library/import_lists.hpp"
 #include "library/naming.hpp"
 #include "library/settings.hpp"
 #include "platform/gobject_ptr.hpp"
 #include "platform/log.hpp"
+#include "platform/main_thread.hpp"
 
 namespace camvault {
 namespace {
@@ -33,10 +35,18 @@ AppDelegate::AppDelegate(LaunchOptions options)
                                           [this] { windowShouldClose(); }});
     web_host_ = std::make_unique<WebViewHost>(
         options_.automation,
-        WebViewHost::Callbacks{[this](const std::string& url) { return on_navigation(url); },
-                               [this] { webViewDidFinishLoadForFrame(); }});
+        WebViewHost::Callbacks{
+            [this](const std::string& url) { return on_navigation(url); },
+            [this] { webViewDidFinishLoadForFrame(); },
+            [this](std::vector<std::string> paths) { import_paths(std::move(paths)); }});
     window = window_host_->window();
     wv = web_host_->view();
+    import_queue_ = std::make_unique<ImportQueue>(
+        options_.home, [](std::function<void()> work) { run_on_main_thread(std::move(work)); },
+        [](const std::string& clip, const std::string& script, const std::string& name,
+           const ExtractProgress& progress) {
+            return extract_clip_file(clip, script, name, progress);
+        });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -55,7 +65,7 @@ void AppDelegate::webViewDidFinishLoadForFrame() {
     if (!first_listing_done_) {
         first_listing_done_ = true;
         if (!options_.import_paths.empty()) {
-            log_line("import at start: not available yet");
+            import_paths(options_.import_paths);
         }
     }
 }
@@ -115,12 +125,56 @@ void AppDelegate::max() {
     log_line("max");
 }
 
-void AppDelegate::file_del_fun(std::string_view) {
-    log_line("file_del_fun: not available yet");
+void AppDelegate::import_paths(std::vector<std::string> paths) {
+    import_queue_->enqueue(
+        std::move(paths),
+        {[this](const ImportProgress& progress) {
+             web_host_->call(page_function_call(
+                 "import_progress",
+                 {std::to_string(progress.done), std::to_string(progress.total), progress.name}));
+         },
+         [this](ImportPassResult result) { import_finished(result); }});
+}
+
+void AppDelegate::import_finished(const ImportPassResult& result) {
+    for (const auto& refusal : result.refused) {
+        log_line("not imported: " + refusal.path + ": " + refusal.reason);
+        web_host_->call(page_function_call("import_refused", {refusal.path, refusal.reason}));
+    }
+    for (const auto& problem : result.problems) {
+        log_line(problem);
+        web_host_->call(page_function_call("notice", {"No telemetry was read: " + problem}));
+    }
+    const auto last = apply_import(file_data_path, file_mv_path, result);
+    if (last) pathss = *last;
+    const std::string script = file_list_script(file_data_path, file_mv_path,
+                                                last ? *last : std::string("(null)"),
+                                                library_data_dir(options_.home));
+    log_line(script);
+    web_host_->call(script);
+}
+
+ExtractResult AppDelegate::splitData(std::span<const uint8_t> bytes, const std::string& savepath,
+                                     const std::string& fns) {
+    return camvault::splitData(bytes, options_.home + savepath, fns);
+}
+
+void AppDelegate::file_del_fun(std::string_view url_text) {
+    for (const auto& piece : removal_pieces(url_text)) {
+        if (piece.empty()) continue;
+        log_line("del:" + piece + ",,mov:" + file_mv_path);
+        remove_clip(file_data_path, file_mv_path, piece);
+        log_line("del_res:" + file_data_path);
+        log_line("del_res1:" + file_mv_path);
+    }
+    // One reload after the last piece brings the page the same final listing.
+    reload_page();
 }
 
 void AppDelegate::copy_file() {
-    log_line("file_copy_fun: not available yet");
+    clip_chooser_.choose(window, [this](std::vector<std::string> paths) {
+        import_paths(std::move(paths));
+    });
 }
 
 void AppDelegate::get_photo(std::string_view) {

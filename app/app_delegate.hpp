@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include <span>
+
 #include "bridge/dispatcher.hpp"
+#include "library/import_pass.hpp"
+#include "platform/clip_chooser.hpp"
 #include "platform/web_view_host.hpp"
 #include "platform/window_host.hpp"
 
@@ -42,6 +46,11 @@ public:
     // Own operations.
     void resizes();
     void read_file_list();
+    // Imports clips chosen or dropped: queued behind a running import.
+    void import_paths(std::vector<std::string> paths);
+    // Writes the telemetry script of clip bytes held in memory.
+    ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& savepath,
+                            const std::string& fns);
 
     // Page commands.
     void file_del_fun(std::string_view url_text) override;
@@ -67,12 +76,15 @@ public:
 private:
     NavigationDecision on_navigation(const std::string& url_text);
     void reload_page();
+    void import_finished(const ImportPassResult& result);
 
     LaunchOptions options_;
     std::string page_uri_;
     bool first_listing_done_ = false;
     std::unique_ptr<WindowHost> window_host_;
     std::unique_ptr<WebViewHost> web_host_;
+    ClipChooser clip_chooser_;
+    std::unique_ptr<ImportQueue> import_queue_;
 };
 
 }  // namespace camvault

@@ -26,6 +26,70 @@ WebViewHost::WebViewHost(bool automation, Callbacks callbacks) : callbacks_(std:
     view_ref_ = GObjectPtr<WebKitWebView>::ref(view_);
     connections_.push_back(connect_signal(view_, "decide-policy", on_decide_policy, this));
     connections_.push_back(connect_signal(view_, "load-changed", on_load_changed, this));
+    // Connected normally, these run before WebKit's own drag handlers and stop
+    // the emission for file drags, so the page never sees them.
+    connections_.push_back(connect_signal(view_, "drag-motion", on_drag_motion, this));
+    connections_.push_back(connect_signal(view_, "drag-leave", on_drag_leave, this));
+    connections_.push_back(connect_signal(view_, "drag-drop", on_drag_drop, this));
+    connections_.push_back(
+        connect_signal(view_, "drag-data-received", on_drag_data_received, this));
+}
+
+namespace {
+
+GdkAtom uri_list_atom() {
+    return gdk_atom_intern_static_string("text/uri-list");
+}
+
+bool carries_files(GdkDragContext* context) {
+    for (GList* target = gdk_drag_context_list_targets(context); target; target = target->next) {
+        if (GDK_POINTER_TO_ATOM(target->data) == uri_list_atom()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+gboolean WebViewHost::on_drag_motion(GtkWidget* widget, GdkDragContext* context, gint, gint,
+                                     guint time, gpointer) {
+    if (!carries_files(context)) return FALSE;
+    gdk_drag_status(context, GDK_ACTION_COPY, time);
+    g_signal_stop_emission_by_name(widget, "drag-motion");
+    return TRUE;
+}
+
+void WebViewHost::on_drag_leave(GtkWidget* widget, GdkDragContext* context, guint, gpointer) {
+    if (carries_files(context)) g_signal_stop_emission_by_name(widget, "drag-leave");
+}
+
+gboolean WebViewHost::on_drag_drop(GtkWidget* widget, GdkDragContext* context, gint, gint,
+                                   guint time, gpointer data) {
+    if (!carries_files(context)) return FALSE;
+    auto* self = static_cast<WebViewHost*>(data);
+    self->awaiting_dropped_files_ = true;
+    gtk_drag_get_data(widget, context, uri_list_atom(), time);
+    g_signal_stop_emission_by_name(widget, "drag-drop");
+    return TRUE;
+}
+
+void WebViewHost::on_drag_data_received(GtkWidget* widget, GdkDragContext* context, gint, gint,
+                                        GtkSelectionData* selection, guint, guint time,
+                                        gpointer data) {
+    auto* self = static_cast<WebViewHost*>(data);
+    if (!self->awaiting_dropped_files_) return;
+    self->awaiting_dropped_files_ = false;
+    g_signal_stop_emission_by_name(widget, "drag-data-received");
+    std::vector<std::string> paths;
+    if (gchar** uris = gtk_selection_data_get_uris(selection)) {
+        for (gchar** uri = uris; *uri; ++uri) {
+            if (GCharPtr path{g_filename_from_uri(*uri, nullptr, nullptr)}) {
+                paths.emplace_back(path.get());
+            }
+        }
+        g_strfreev(uris);
+    }
+    gtk_drag_finish(context, TRUE, FALSE, time);
+    if (self->callbacks_.files_dropped) self->callbacks_.files_dropped(std::move(paths));
 }
 
 WebViewHost::~WebViewHost() {

@@ -25,6 +25,8 @@ public:
         std::function<NavigationDecision(const std::string& url_text)> decide_navigation;
         // The main frame finished loading (every load, reloads included).
         std::function<void()> main_frame_loaded;
+        // Files dropped on the view, once per drop; the page never sees the drag.
+        std::function<void(std::vector<std::string> paths)> files_dropped;
     };
 
     WebViewHost(bool automation, Callbacks callbacks);
@@ -47,6 +49,11 @@ private:
     static void on_load_changed(WebKitWebView*, WebKitLoadEvent, gpointer self);
     static void on_automation_started(WebKitWebContext*, WebKitAutomationSession*, gpointer self);
     static WebKitWebView* on_create_web_view(WebKitAutomationSession*, gpointer self);
+    static gboolean on_drag_motion(GtkWidget*, GdkDragContext*, gint, gint, guint time, gpointer self);
+    static void on_drag_leave(GtkWidget*, GdkDragContext*, guint time, gpointer self);
+    static gboolean on_drag_drop(GtkWidget*, GdkDragContext*, gint, gint, guint time, gpointer self);
+    static void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData*,
+                                      guint info, guint time, gpointer self);
 
     void evaluate(const std::string& script);
 
@@ -55,6 +62,7 @@ private:
     WebKitWebView* view_ = nullptr;  // owned by the widget tree; we hold one extra reference
     GObjectPtr<WebKitWebView> view_ref_;
     bool page_loaded_ = false;
+    bool awaiting_dropped_files_ = false;
     std::deque<std::string> pending_calls_;
     std::vector<SignalConnection> connections_;
 };

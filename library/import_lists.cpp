@@ -1,0 +1,62 @@
+// The two import lists.
+#include "library/import_lists.hpp"
+
+#include "bridge/command_text.hpp"
+#include "library/naming.hpp"
+
+namespace camvault {
+
+std::vector<std::string> list_entries(std::string_view list) {
+    auto entries = split_keep_empty(list, ',');
+    entries.pop_back();  // the piece after the last terminating comma
+    return entries;
+}
+
+std::string unlistable_reason(std::string_view path) {
+    if (path.find(',') != std::string_view::npos) {
+        return "its path holds a comma, which CamVault's library list cannot hold; rename the "
+               "file or its folder";
+    }
+    if (path.find_first_of("\n\r") != std::string_view::npos) {
+        return "its path holds a line break; rename the file or its folder";
+    }
+    return {};
+}
+
+void append_clip(std::string& data_list, std::string& movie_list, std::string_view script_path,
+                 std::string_view source_path) {
+    data_list.append(script_path).append(",");
+    movie_list.append(source_path).append(",");
+}
+
+size_t remove_clip(std::string& data_list, std::string& movie_list, std::string_view source_path) {
+    const auto data = list_entries(data_list);
+    const auto movies = list_entries(movie_list);
+    std::string kept_data, kept_movies;
+    size_t removed = 0;
+    for (size_t k = 0; k < movies.size(); ++k) {
+        if (movies[k] == source_path) {
+            ++removed;
+            continue;
+        }
+        kept_movies.append(movies[k]).append(",");
+        if (k < data.size()) kept_data.append(data[k]).append(",");
+    }
+    if (removed > 0) {
+        data_list = std::move(kept_data);
+        movie_list = std::move(kept_movies);
+    }
+    return removed;
+}
+
+std::vector<std::string> removal_pieces(std::string_view command_url_text) {
+    const std::string text =
+        replace_all(remove_all(command_url_text, "http://file_del_fun/"), "%20", " ");
+    auto pieces = split_keep_empty(text, ',');
+    for (auto& piece : pieces) {
+        piece = percent_decode(piece);
+    }
+    return pieces;
+}
+
+}  // namespace camvault

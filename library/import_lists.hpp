@@ -1,0 +1,32 @@
+// The two import lists: comma-terminated texts in which entry k of the
+// telemetry list belongs to entry k of the movie list.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace camvault {
+
+// The entries of a comma-terminated list, without their commas.
+std::vector<std::string> list_entries(std::string_view list);
+
+// Why a path cannot live in the lists, or empty when it can: a comma or a line
+// break would split its entry, or break the page's listing.
+std::string unlistable_reason(std::string_view path);
+
+// Appends one clip to both lists.
+void append_clip(std::string& data_list, std::string& movie_list, std::string_view script_path,
+                 std::string_view source_path);
+
+// Removes every movie entry that equals `source_path` exactly, and with each
+// the telemetry entry at the same position, so the lists stay paired. Returns
+// how many clips were removed.
+size_t remove_clip(std::string& data_list, std::string& movie_list, std::string_view source_path);
+
+// The pieces of a file_del_fun command: every prefix removed, "%20" read as a
+// space, split at ",", then each piece percent-decoded (WebKit hands over its
+// normalised URL, so any other escaped character arrives encoded too).
+std::vector<std::string> removal_pieces(std::string_view command_url_text);
+
+}  // namespace camvault

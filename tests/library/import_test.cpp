@@ -1,0 +1,194 @@
+// Import lists, the import pass and the removal of clips from the lists.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+
+#include "library/import_lists.hpp"
+#include "library/import_pass.hpp"
+#include "library/naming.hpp"
+#include "library/settings.hpp"
+#include "tests/library/test_home.hpp"
+
+namespace camvault {
+namespace {
+
+void touch(const std::string& path, std::string_view content = "no telemetry here") {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// Counts extractions and writes a recognisable script instead of reading the clip.
+struct FakeExtractor {
+    std::vector<std::string> clips;
+    ClipExtractor function() {
+        return [this](const std::string& clip, const std::string& script, const std::string& name,
+                      const ExtractProgress& progress) {
+            clips.push_back(clip);
+            if (progress) progress(1, 2);
+            std::ofstream(script) << "data['" << name << "']=new Array();";
+            return ExtractResult{true, {}, 0};
+        };
+    }
+};
+
+TEST(ImportPass, ThePartsExampleGivesItsExactLists) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    const std::string card = home.path() + "/Volumes/CARD/DCIM/";
+    touch(card + "FILE0001.MOV");
+    touch(card + "FILE0002.MOV");
+    FakeExtractor extractor;
+    const auto result = run_import_pass(
+        home.path(), {card + "FILE0001.MOV", card + "FILE0002.MOV"}, {}, extractor.function());
+    std::string data, movies;
+    const auto last = apply_import(data, movies, result);
+    const std::string d = home.path() + "/CAMVAULT/data/";
+    EXPECT_EQ(data, d + "FILE0001.data," + d + "FILE0002.data,");
+    EXPECT_EQ(movies, card + "FILE0001.MOV," + card + "FILE0002.MOV,");
+    EXPECT_EQ(last, card + "FILE0002.MOV");
+    EXPECT_EQ(extractor.clips.size(), 2u);
+}
+
+TEST(ImportPass, SkipsMissingPathsAndOtherExtensionsWithoutTrace) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    touch(home.path() + "/a.Mov");
+    touch(home.path() + "/b.mp4");
+    touch(home.path() + "/noext");
+    FakeExtractor extractor;
+    const auto result = run_import_pass(
+        home.path(), {home.path() + "/missing.MOV", home.path() + "/a.Mov", home.path() + "/b.mp4",
+                      home.path() + "/noext"},
+        {}, extractor.function());
+    EXPECT_TRUE(result.accepted.empty());
+    EXPECT_TRUE(result.refused.empty());
+    std::string data, movies;
+    EXPECT_FALSE(apply_import(data, movies, result).has_value());
+    EXPECT_TRUE(extractor.clips.empty());
+}
+
+TEST(ImportPass, ExistingScriptFileSparesTheReadingAndDuplicatesAreListedTwice) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    touch(home.path() + "/card1/FILE0001.MOV");
+    touch(home.path() + "/card2/FILE0001.MOV");
+    FakeExtractor extractor;
+    const auto result = run_import_pass(
+        home.path(),
+        {home.path() + "/card1/FILE0001.MOV", home.path() + "/card2/FILE0001.MOV",
+         home.path() + "/card1/FILE0001.MOV"},
+        {}, extractor.function());
+    EXPECT_EQ(result.accepted.size(), 3u);
+    EXPECT_EQ(extractor.clips, std::vector<std::string>{home.path() + "/card1/FILE0001.MOV"});
+}
+
+TEST(ImportPass, FolderNamedLikeAClipIsListedWithoutTelemetry) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    std::filesystem::create_directories(home.path() + "/trip.MOV");
+    FakeExtractor extractor;
+    const auto result =
+        run_import_pass(home.path(), {home.path() + "/trip.MOV"}, {}, extractor.function());
+    ASSERT_EQ(result.accepted.size(), 1u);
+    EXPECT_TRUE(extractor.clips.empty());
+    EXPECT_FALSE(path_exists(result.accepted[0].script_path));
+}
+
+TEST(ImportPass, PathsWithCommasOrLineBreaksAreRefusedWithAReason) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    touch(home.path() + "/a,b.MOV");
+    touch(home.path() + "/line\nbreak.MOV");
+    touch(home.path() + "/fine.MOV");
+    FakeExtractor extractor;
+    const auto result = run_import_pass(
+        home.path(),
+        {home.path() + "/a,b.MOV", home.path() + "/line\nbreak.MOV", home.path() + "/fine.MOV"},
+        {}, extractor.function());
+    ASSERT_EQ(result.refused.size(), 2u);
+    EXPECT_NE(result.refused[0].reason.find("comma"), std::string::npos);
+    EXPECT_NE(result.refused[1].reason.find("line break"), std::string::npos);
+    ASSERT_EQ(result.accepted.size(), 1u);
+    EXPECT_EQ(result.accepted[0].source_path, home.path() + "/fine.MOV");
+}
+
+TEST(ImportPass, ProgressCountsPathsAndEnds) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    touch(home.path() + "/A.MOV");
+    std::vector<std::pair<size_t, size_t>> seen;
+    FakeExtractor extractor;
+    run_import_pass(
+        home.path(), {home.path() + "/A.MOV", home.path() + "/x.txt"},
+        [&](const ImportProgress& p) { seen.emplace_back(p.done, p.total); }, extractor.function());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), (std::pair<size_t, size_t>{0, 2}));
+    EXPECT_EQ(seen.back(), (std::pair<size_t, size_t>{2, 2}));
+}
+
+TEST(ImportQueue, RunsPassesInOrderAndHandsResultsOver) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    touch(home.path() + "/A.MOV");
+    touch(home.path() + "/B.MOV");
+    std::mutex mutex;
+    std::condition_variable done;
+    std::vector<std::string> finished;
+    FakeExtractor extractor;
+    {
+        // Runs handed-over work at once on the worker: enough to see the order.
+        ImportQueue queue(home.path(), [](std::function<void()> work) { work(); },
+                          extractor.function());
+        for (const char* name : {"/A.MOV", "/B.MOV"}) {
+            queue.enqueue({home.path() + name},
+                          {{}, [&](ImportPassResult result) {
+                               std::lock_guard lock(mutex);
+                               finished.push_back(result.accepted.at(0).source_path);
+                               done.notify_all();
+                           }});
+        }
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(done.wait_for(lock, std::chrono::seconds(10), [&] { return finished.size() == 2; }));
+    }
+    EXPECT_EQ(finished, (std::vector<std::string>{home.path() + "/A.MOV", home.path() + "/B.MOV"}));
+}
+
+TEST(Removal, RemovesWholeEntriesOnlyAndKeepsTheListsPaired) {
+    std::string data = "/h/CAMVAULT/data/A.data,/h/CAMVAULT/data/A.data,";
+    std::string movies = "/y/x/A.MOV,/x/A.MOV,";
+    EXPECT_EQ(remove_clip(data, movies, "/x/A.MOV"), 1u);
+    EXPECT_EQ(movies, "/y/x/A.MOV,");
+    EXPECT_EQ(data, "/h/CAMVAULT/data/A.data,");
+}
+
+TEST(Removal, ClipsSharingANameKeepTheirOwnTelemetryEntry) {
+    std::string data = "/h/d/FILE0001.data,/h/d/FILE0002.data,/h/d/FILE0001.data,";
+    std::string movies = "/card1/FILE0001.MOV,/card1/FILE0002.MOV,/card2/FILE0001.MOV,";
+    remove_clip(data, movies, "/card1/FILE0001.MOV");
+    EXPECT_EQ(movies, "/card1/FILE0002.MOV,/card2/FILE0001.MOV,");
+    EXPECT_EQ(data, "/h/d/FILE0002.data,/h/d/FILE0001.data,");
+}
+
+TEST(Removal, AClipImportedTwiceLeavesBothListsAtOnce) {
+    std::string data = "/h/d/A.data,/h/d/B.data,/h/d/A.data,";
+    std::string movies = "/c/A.MOV,/c/B.MOV,/c/A.MOV,";
+    EXPECT_EQ(remove_clip(data, movies, "/c/A.MOV"), 2u);
+    EXPECT_EQ(movies, "/c/B.MOV,");
+    EXPECT_EQ(data, "/h/d/B.data,");
+    EXPECT_EQ(remove_clip(data, movies, "/c/nothing.MOV"), 0u);
+    EXPECT_EQ(movies, "/c/B.MOV,");
+}
+
+TEST(Removal, CommandPiecesAreSplitThenDecoded) {
+    EXPECT_EQ(removal_pieces("http://file_del_fun/"), std::vector<std::string>{""});
+    EXPECT_EQ(removal_pieces("http://file_del_fun//a%20b/A.MOV,/c/%C3%9C%2C%25.MOV,"),
+              (std::vector<std::string>{"/a b/A.MOV", "/c/Ü,%.MOV", ""}));
+    // A name holding "%20" literally reaches the page encoded as %2520.
+    EXPECT_EQ(removal_pieces("http://file_del_fun//x/%2520.MOV"),
+              std::vector<std::string>{"/x/%20.MOV"});
+}
+
+}  // namespace
+}  // namespace camvault
