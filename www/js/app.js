@@ -258,60 +258,73 @@ var CamVaultPage = (function () {
     return parts.join(' \u00b7 ');
   }
 
+  // List items are made once per listing and updated in place afterwards:
+  // telemetry and durations arrive while the user may be clicking the list.
+  function createClipItem(i) {
+    const li = document.createElement('li');
+    li.className = 'clip';
+    li.setAttribute('data-testid', 'clip-item');
+    li.setAttribute('role', 'option');
+    li.dataset.index = String(i);
+    const box = document.createElement('input');
+    box.type = 'checkbox';
+    box.setAttribute('data-testid', 'clip-select');
+    box.addEventListener('click', (e) => {
+      e.stopPropagation();
+      toggleSelection(i);
+    });
+    const body = document.createElement('div');
+    body.className = 'clip-body';
+    const name = document.createElement('div');
+    name.className = 'clip-name';
+    const badge = document.createElement('span');
+    badge.className = 'order';
+    badge.setAttribute('data-testid', 'merge-order');
+    const title = document.createElement('span');
+    title.className = 'clip-title';
+    name.append(badge, title);
+    const meta = document.createElement('div');
+    meta.className = 'clip-meta';
+    const metaText = document.createElement('span');
+    const tag = document.createElement('span');
+    tag.className = 'tag';
+    tag.setAttribute('data-testid', 'clip-no-telemetry');
+    meta.append(metaText, tag);
+    body.append(name, meta);
+    li.append(box, body);
+    li.addEventListener('click', (e) => onClipClick(i, e));
+    li.parts = { box, badge, title, metaText, tag };
+    return li;
+  }
+
   function renderLibrary() {
     const list = $('clip-list');
-    list.textContent = '';
+    const items = list.children;
+    if (items.length !== state.clips.length || state.clips.some((c, i) => items[i].dataset.path !== c.path)) {
+      list.textContent = '';
+      state.clips.forEach((clip, i) => {
+        const li = createClipItem(i);
+        li.dataset.path = clip.path;
+        list.appendChild(li);
+      });
+    }
     const ordered = state.selection.length > 1;
     state.clips.forEach((clip, i) => {
-      const li = document.createElement('li');
-      li.className = 'clip';
-      li.setAttribute('data-testid', 'clip-item');
-      li.setAttribute('role', 'option');
-      li.dataset.index = String(i);
-      li.dataset.path = clip.path;
-      li.title = clip.path;
+      const li = items[i];
+      const p = li.parts;
       const selectedAt = state.selection.indexOf(i);
+      li.title = clip.path;
       li.setAttribute('aria-selected', selectedAt >= 0 ? 'true' : 'false');
       li.classList.toggle('selected', selectedAt >= 0);
       li.classList.toggle('current', i === state.current);
-
-      const box = document.createElement('input');
-      box.type = 'checkbox';
-      box.checked = selectedAt >= 0;
-      box.setAttribute('data-testid', 'clip-select');
-      box.title = t('library.select.title');
-      box.addEventListener('click', (e) => {
-        e.stopPropagation();
-        toggleSelection(i);
-      });
-      li.appendChild(box);
-
-      const body = document.createElement('div');
-      body.className = 'clip-body';
-      const name = document.createElement('div');
-      name.className = 'clip-name';
-      name.textContent = clip.name;
-      if (ordered && selectedAt >= 0) {
-        const badge = document.createElement('span');
-        badge.className = 'order';
-        badge.setAttribute('data-testid', 'merge-order');
-        badge.textContent = String(selectedAt + 1);
-        name.prepend(badge);
-      }
-      const meta = document.createElement('div');
-      meta.className = 'clip-meta';
-      meta.textContent = clipMeta(clip);
-      if (clip.records && clip.records.length === 0) {
-        const tag = document.createElement('span');
-        tag.className = 'tag';
-        tag.setAttribute('data-testid', 'clip-no-telemetry');
-        tag.textContent = t('library.noTelemetry');
-        meta.appendChild(tag);
-      }
-      body.append(name, meta);
-      li.appendChild(body);
-      li.addEventListener('click', (e) => onClipClick(i, e));
-      list.appendChild(li);
+      p.box.checked = selectedAt >= 0;
+      p.box.title = t('library.select.title');
+      p.badge.hidden = !(ordered && selectedAt >= 0);
+      p.badge.textContent = selectedAt >= 0 ? String(selectedAt + 1) : '';
+      p.title.textContent = clip.name;
+      p.metaText.textContent = clipMeta(clip);
+      p.tag.hidden = !(clip.records && clip.records.length === 0);
+      p.tag.textContent = t('library.noTelemetry');
     });
     $('library-empty').hidden = state.clips.length > 0;
     $('library-count').textContent = state.clips.length ? t('library.clips', { count: state.clips.length }) : '';

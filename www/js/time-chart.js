@@ -52,6 +52,8 @@
           { ...AXIS, values: (u, ticks) => ticks.map((t) => units.formatClock(t)), size: 24, font: '10px sans-serif' },
           { ...AXIS, size: 34, font: '10px sans-serif' },
         ],
+        // Scales exist only once the plot has drawn; place the cursor then.
+        hooks: { draw: [() => this.setCursor(this.cursorTime)] },
         series: [{}].concat(
           this.series.map((s) => ({ stroke: s.color, width: s.width || 1.5, points: { show: false } })),
         ),
@@ -72,7 +74,7 @@
       this.cursorTime = seconds;
       if (!this.plot || !this.cursorLine) return;
       const left = this.plot.valToPos(seconds, 'x');
-      const inside = Number.isFinite(left) && left >= 0 && left <= this.plot.over.clientWidth;
+      const inside = Number.isFinite(left) && left >= 0 && left <= this.plot.bbox.width / devicePixelRatio + 1;
       this.cursorLine.style.display = inside ? 'block' : 'none';
       if (inside) this.cursorLine.style.transform = `translateX(${left.toFixed(1)}px)`;
     }

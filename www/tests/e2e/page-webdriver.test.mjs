@@ -1,0 +1,311 @@
+// Drives the built page in WebKitGTK (MiniBrowser through WebKitWebDriver),
+// playing as the native side: it calls the page's globals with a library of
+// generated clips and watches the commands the page sends.
+import test, { before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdirSync, mkdtempSync, rmSync, writeFileSync, existsSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { Browser, findDriver, findMiniBrowser } from '../support/webdriver.mjs';
+import { sampleDrive, writeTelemetry } from '../support/sample-telemetry.mjs';
+
+const page = process.env.CAMVAULT_PAGE;
+const canRun = Boolean(process.env.DISPLAY && page && existsSync(page) && findDriver() && findMiniBrowser());
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+const fileUrl = (p) => 'file://' + p.split('/').map(encodeURIComponent).join('/');
+
+let b;
+let root;
+let fx;
+
+function makeClip(path, seconds) {
+  execFileSync('ffmpeg', [
+    '-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc2=size=320x180:rate=30:duration=${seconds}`,
+    '-c:v', 'libx264', '-preset', 'ultrafast', '-pix_fmt', 'yuv420p', path,
+  ]);
+}
+
+before(async () => {
+  if (!canRun) return;
+  root = mkdtempSync(join(tmpdir(), 'camvault-page-'));
+  const dataDir = join(root, 'home/CAMVAULT/data');
+  const card = join(root, 'card');
+  const odd = join(root, 'odd dir #1;\u00fc');
+  mkdirSync(dataDir, { recursive: true });
+  mkdirSync(card);
+  mkdirSync(odd);
+  fx = {
+    dataDir,
+    a: join(card, 'FILE0001.MOV'),
+    aData: join(dataDir, 'FILE0001.data'),
+    none: join(card, 'FILE0002.MOV'),
+    noneData: join(dataDir, 'FILE0002.data'),
+    odd: join(odd, 'CLIP 3.MOV'),
+    oddData: join(dataDir, 'CLIP 3.data'),
+    drive: sampleDrive({ seconds: 20 }),
+  };
+  makeClip(fx.a, 20);
+  makeClip(fx.none, 4);
+  makeClip(fx.odd, 4);
+  writeTelemetry(fx.aData, 'FILE0001.MOV', fx.drive);
+  writeTelemetry(fx.oddData, 'CLIP 3.MOV', sampleDrive({ seconds: 4, lat: 48.85, lon: 2.35 }));
+  // FILE0002 has a header-only telemetry file: a clip without telemetry.
+  writeFileSync(fx.noneData, "data['FILE0002.MOV']=new Array();");
+  writeFileSync(join(dataDir, 'ini.txt'), 'miles,German');
+  b = await Browser.start({ width: 960, height: 600 });
+  await b.navigate(fileUrl(page));
+  await b.waitFor('return document.readyState === "complete"');
+});
+
+after(async () => {
+  if (b) await b.quit();
+  if (root) rmSync(root, { recursive: true, force: true });
+});
+
+const listing = (entries, selected) =>
+  `file_list_fun(${JSON.stringify(entries.map((e) => e[1] + ',').join(''))},` +
+  `${JSON.stringify(entries.map((e) => e[0] + ',').join(''))},${JSON.stringify(selected)});` +
+  `user_path=${JSON.stringify(fx.dataDir)}`;
+
+const commandFrames = () =>
+  b.execute('return [...document.querySelectorAll("iframe[data-command-frame]")].map((f) => f.getAttribute("src"))');
+
+async function clickTestId(id, index = 0) {
+  const els = await b.findAll(`[data-testid="${id}"]`);
+  assert.ok(els.length > index, `no element ${id}`);
+  await b.click(els[index]);
+}
+
+async function seek(seconds) {
+  await b.execute(`CamVaultPage.player.seekTo(${seconds})`);
+  await b.waitFor(`const v = document.getElementById('video'); return !v.seeking && Math.abs(v.currentTime - ${seconds}) < 0.05`);
+  await sleep(50);
+}
+
+test('the page defines every global the native side calls', { skip: !canRun && 'needs a display and the built page' }, async () => {
+  const types = await b.execute(
+    `return ['file_list_fun','get_act','exp','import_progress','import_refused','export_progress','recording_state','notice','snapshot_result'].map((n) => typeof window[n]).concat([typeof data, typeof user_path])`,
+  );
+  assert.deepEqual(types, [...Array(9).fill('function'), 'object', 'string']);
+});
+
+test('the listing, the first clip shown, and settings read from ini.txt', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData]], '0'));
+  await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 200');
+  const items = await b.execute(
+    `return [...document.querySelectorAll('[data-testid="clip-item"]')].map((li) => [li.querySelector('.clip-title').textContent, li.classList.contains('current'), li.querySelector('.clip-meta').textContent])`,
+  );
+  assert.equal(items.length, 2);
+  assert.equal(items[0][0], 'FILE0001.MOV');
+  assert.equal(items[0][1], true);
+  await b.waitFor(`return document.querySelectorAll('[data-testid="clip-item"] .clip-meta')[0].textContent.includes('0:20')`);
+  await b.waitFor(`return document.getElementById('unit-select').value === 'miles'`);
+  const s = await b.execute(
+    `return [document.getElementById('language-select').value, document.querySelector('#btn-import span').textContent, document.getElementById('speed-unit').textContent, document.getElementById('video').src]`,
+  );
+  assert.deepEqual(s, ['German', 'Importieren', 'mph', fileUrl(fx.a)]);
+  assert.deepEqual(await b.execute('return CamVaultPage.sender.sent'), [], 'reading the settings sends nothing');
+  const meta = await b.execute(`return document.querySelectorAll('[data-testid="clip-item"] .clip-meta')[0].textContent`);
+  assert.match(meta, /^2026-06-01 09:11:00/);
+  await b.waitFor(`return document.querySelectorAll('[data-testid="clip-no-telemetry"]:not([hidden])').length === 1`);
+});
+
+test('the marker, the readouts and the chart cursors follow the video', { skip: !canRun && 'needs a display' }, async () => {
+  await seek(5);
+  const at5 = await b.execute(
+    'return { m: CamVaultPage.routeMap.markerLatLng(), c: CamVaultPage.speedChart.cursorOffset(), g: CamVaultPage.gChart.cursorOffset(), speed: document.getElementById("speed-value").textContent }',
+  );
+  await seek(12.3);
+  const at12 = await b.execute(
+    'return { m: CamVaultPage.routeMap.markerLatLng(), c: CamVaultPage.speedChart.cursorOffset(), g: CamVaultPage.gChart.cursorOffset(), speed: document.getElementById("speed-value").textContent, time: document.getElementById("datetime-value").textContent }',
+  );
+  for (const [at, i] of [[at5, 50], [at12, 123]]) {
+    const r = fx.drive[i];
+    assert.ok(Math.abs(at.m[0] - r.lat) < 2e-5 && Math.abs(at.m[1] - r.lon) < 2e-5, `marker at record ${i}: ${at.m}`);
+    assert.equal(at.speed, String(Math.round(r.speed / 1.609344)), 'speed shown in mph');
+  }
+  assert.equal(at12.time, '2026-06-01 09:11:12');
+  assert.ok(at12.c > at5.c + 50, `speed cursor moved right: ${at5.c} -> ${at12.c}`);
+  assert.ok(at12.g > at5.g + 50, 'G cursor moved right');
+
+  // While playing, the marker moves on its own.
+  await b.execute('document.getElementById("video").play()');
+  await b.waitFor('return document.getElementById("video").currentTime > 13.3');
+  await b.execute('document.getElementById("video").pause()');
+  const moved = await b.execute('return CamVaultPage.routeMap.markerLatLng()');
+  assert.notDeepEqual(moved, at12.m);
+});
+
+test('clicking the route or a chart seeks the video', { skip: !canRun && 'needs a display' }, async () => {
+  const r = fx.drive[150];
+  const point = await b.execute(
+    `const p = CamVaultPage.routeMap.pointOf([${r.lat}, ${r.lon}]); const box = document.getElementById('map').getBoundingClientRect(); return [box.left + p.x, box.top + p.y]`,
+  );
+  await b.clickAt(point[0], point[1]);
+  await b.waitFor('return Math.abs(document.getElementById("video").currentTime - 15) < 0.35');
+
+  const box = await b.execute(
+    'const o = CamVaultPage.speedChart.plot.over.getBoundingClientRect(); return [o.left, o.top, o.width, o.height]',
+  );
+  await b.clickAt(box[0] + box[2] * 0.25, box[1] + box[3] / 2);
+  const t = await b.execute('return document.getElementById("video").currentTime');
+  assert.ok(Math.abs(t - 5) < 0.6, `chart click at a quarter of 20 s seeks to ${t}`);
+});
+
+test('keyboard: frame step, jumps, play and pause', { skip: !canRun && 'needs a display' }, async () => {
+  await seek(10);
+  await b.execute('document.activeElement && document.activeElement.blur()');
+  await b.keys('.');
+  let t = await b.execute('return document.getElementById("video").currentTime');
+  assert.ok(t > 10.02 && t < 10.05, `one frame on: ${t}`);
+  await b.keys(',,');
+  t = await b.execute('return document.getElementById("video").currentTime');
+  assert.ok(t > 9.95 && t < 9.99, `two frames back: ${t}`);
+  await b.keys('\uE014'); // ArrowRight
+  t = await b.execute('return document.getElementById("video").currentTime');
+  assert.ok(Math.abs(t - 14.97) < 0.05, `five seconds on: ${t}`);
+  await b.keys(' ');
+  await b.waitFor('return !document.getElementById("video").paused');
+  await b.keys(' ');
+  await b.waitFor('return document.getElementById("video").paused');
+});
+
+test('a clip without telemetry says so', { skip: !canRun && 'needs a display' }, async () => {
+  await clickTestId('clip-item', 1);
+  await b.waitFor('return !document.querySelector("[data-testid=no-telemetry]").hidden');
+  const s = await b.execute(
+    'return [document.querySelector("[data-testid=no-telemetry]").textContent, document.getElementById("speed-value").textContent, CamVaultPage.routeMap.markerLatLng()]',
+  );
+  assert.match(s[0], /Keine Telemetrie/);
+  assert.equal(s[1], '\u2013');
+  assert.equal(s[2], null);
+  await clickTestId('clip-item', 0);
+  await b.waitFor('return document.querySelector("[data-testid=no-telemetry]").hidden');
+});
+
+test('commands go out through fresh hidden frames with escaped arguments', { skip: !canRun && 'needs a display' }, async () => {
+  await seek(126 / 10); // 12.6 s: the snapshot asks for 0:11
+  await clickTestId('snapshot');
+  let frames = await commandFrames();
+  assert.deepEqual(frames.slice(-1), [`http://get_photo/${fileUrl(fx.a)};0;11`]);
+
+  await clickTestId('full-snapshot');
+  await clickTestId('mini');
+  await clickTestId('max');
+  await clickTestId('open-dir');
+  await clickTestId('import');
+  frames = await commandFrames();
+  assert.deepEqual(frames.slice(-5), [
+    'http://get_full_photo/',
+    'http://mini/',
+    'http://max/',
+    'http://open_dir/',
+    'http://file_copy_fun/',
+  ]);
+  assert.ok(
+    await b.execute('return [...document.querySelectorAll("iframe[data-command-frame]")].every((f) => getComputedStyle(f).display === "none")'),
+  );
+  await b.waitFor('return document.querySelectorAll("iframe[data-command-frame]").length === 0', { timeoutMs: 3000 });
+
+  await clickTestId('record');
+  await b.execute('recording_state("recording")');
+  const rec = await b.execute(
+    'return [document.querySelector("[data-testid=record-state]").hidden, document.querySelector("[data-testid=record]").dataset.state]',
+  );
+  assert.deepEqual(rec, [false, 'recording']);
+  await clickTestId('record');
+  await b.execute('recording_state("stopped")');
+  assert.equal(await b.execute('return document.querySelector("[data-testid=record-state]").hidden'), true);
+  assert.deepEqual((await b.execute('return CamVaultPage.sender.sent')).slice(-2), ['http://recode/', 'http://norecode/']);
+});
+
+test('merge sends the clips in the order the user picked them', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData], [fx.odd, fx.oddData]], fx.odd));
+  await b.waitFor('return CamVaultPage.state.current === 2');
+  // Pick the third, then the first.
+  const box = await b.execute(
+    'const r = document.querySelectorAll("[data-testid=clip-select]")[0].getBoundingClientRect(); return [r.left + r.width / 2, r.top + r.height / 2]',
+  );
+  await b.clickAt(box[0], box[1]);
+  assert.equal(await b.execute('return document.querySelectorAll("[data-testid=merge-order]:not([hidden])").length'), 2);
+  await clickTestId('merge');
+  const sent = (await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0];
+  assert.equal(sent, 'http://merger/' + [fx.odd, fx.a].map(encodeURIComponent).join(','));
+  await b.execute('export_progress(0.5)');
+  assert.match(await b.execute('return document.querySelector("[data-testid=export-progress]").textContent'), /50/);
+  await b.execute("exp('Export Success');");
+  assert.equal(await b.execute('return document.querySelector("[data-testid=export-progress]").hidden'), true);
+
+  await clickTestId('delete');
+  const del = (await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0];
+  assert.equal(del, 'http://file_del_fun/' + [fx.odd, fx.a].map(encodeURIComponent).join(','));
+});
+
+test('a clip in a folder with spaces, "#", ";" and accents loads its telemetry and plays', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData], [fx.odd, fx.oddData]], fx.odd));
+  await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 40');
+  await b.waitFor('return document.getElementById("video").readyState >= 1');
+  assert.equal(await b.execute('return document.getElementById("video").duration'), 4);
+  // An import that accepted nothing keeps the clip shown.
+  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData], [fx.odd, fx.oddData]], '(null)'));
+  assert.equal(await b.execute('return CamVaultPage.state.current'), 2);
+});
+
+test('switching units changes every speed shown and is saved', { skip: !canRun && 'needs a display' }, async () => {
+  await clickTestId('clip-item', 0);
+  await b.waitFor('return CamVaultPage.state.shown.records.length === 200');
+  await seek(10);
+  const before = await b.execute('return [document.getElementById("speed-value").textContent, document.getElementById("speed-chart-title").textContent, CamVaultPage.speedChart.plot.data[1][100]]');
+  await b.execute('const s = document.getElementById("unit-select"); s.value = "km"; s.dispatchEvent(new Event("change"))');
+  const afterKm = await b.execute('return [document.getElementById("speed-value").textContent, document.getElementById("speed-chart-title").textContent, CamVaultPage.speedChart.plot.data[1][100], document.getElementById("speed-unit").textContent]');
+  const kmh = fx.drive[100].speed;
+  assert.equal(before[0], String(Math.round(kmh / 1.609344)));
+  assert.equal(afterKm[0], String(Math.round(kmh)));
+  assert.match(before[1], /mph/);
+  assert.match(afterKm[1], /km\/h/);
+  assert.ok(Math.abs(afterKm[2] / before[2] - 1.609344) < 1e-6, 'the chart is redrawn in the new unit');
+  assert.equal(afterKm[3], 'km/h');
+  await b.waitFor('return CamVaultPage.speedChart.cursorOffset() > 0 && CamVaultPage.gChart.cursorOffset() > 0', { timeoutMs: 2000 });
+  assert.equal((await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0], 'http://save_set/km,German');
+  await b.execute('const s = document.getElementById("language-select"); s.value = "French"; s.dispatchEvent(new Event("change"))');
+  assert.equal((await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0], 'http://save_set/km,French');
+  assert.equal(await b.execute('return document.querySelector("#btn-import span").textContent'), 'Importer');
+});
+
+test('native notices reach the user as toasts', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute("snapshot_result(true, '/home/u/CAMVAULT/files/20260601_091100.png'); get_act()");
+  await b.execute("snapshot_result('false', 'the clip cannot be read'); get_act()");
+  await b.execute("import_refused('/card/x.avi', 'not a .MOV clip')");
+  await b.execute("notice('Could not start the screen recording: no display')");
+  await b.execute("import_progress('1', '3', 'FILE0002.MOV')");
+  const texts = await b.execute('return [...document.querySelectorAll("[data-testid=toast]")].map((t) => t.textContent)');
+  assert.equal(texts.length, 4);
+  assert.match(texts[0], /20260601_091100\.png/);
+  assert.match(texts[1], /the clip cannot be read/);
+  assert.match(texts[2], /x\.avi.*not a \.MOV clip/);
+  assert.match(texts[3], /Could not start the screen recording/);
+  assert.match(await b.execute('return document.querySelector("[data-testid=import-progress]").textContent'), /2.*3.*FILE0002/);
+});
+
+// Every control must be reachable in every language at the small window
+// size: nothing pushed out of its panel or hidden under another part.
+test('every control is visible and clickable in every language', { skip: !canRun && 'needs a display' }, async () => {
+  for (const language of ['English', 'German', 'French', 'Spanish']) {
+    await b.execute(
+      `const s = document.getElementById("language-select"); s.value = ${JSON.stringify(language)}; s.dispatchEvent(new Event("change"))`,
+    );
+    const blocked = await b.execute(`
+      const out = [];
+      for (const el of document.querySelectorAll('#topbar button, #topbar select, #library button, #player-panel button, #player-panel select, [data-testid=clip-select]')) {
+        if (el.offsetParent === null) continue;
+        const r = el.getBoundingClientRect();
+        const x = r.left + r.width / 2, y = r.top + r.height / 2;
+        const hit = document.elementFromPoint(x, y);
+        const inside = r.left >= 0 && r.right <= innerWidth + 0.5 && r.top >= 0 && r.bottom <= innerHeight + 0.5;
+        if (!inside || !(hit === el || el.contains(hit))) out.push((el.dataset.testid || el.id) + ' ' + Math.round(r.left) + ',' + Math.round(r.top) + ' ' + Math.round(r.width));
+      }
+      return out;`);
+    assert.deepEqual(blocked, [], `${language}: controls out of reach`);
+  }
+});
