@@ -34,12 +34,19 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const ELEMENT = 'element-6066-11e4-a52e-4f735466cecf';
 
 export class Browser {
-  static async start({ width = 960, height = 600 } = {}) {
+  // Starts MiniBrowser, or with `binary` another WebKitGTK program that
+  // accepts --automation (CamVault itself), with `args` and `env`.
+  // `output`: a file descriptor that receives the driver's and the
+  // program's output (WebKit writes console messages there when asked to).
+  static async start({ width = 960, height = 600, binary = null, args = null, env = null, output = 'ignore' } = {}) {
     const driverPath = findDriver();
     const miniBrowser = findMiniBrowser();
-    if (!driverPath || !miniBrowser) throw new Error('WebKitWebDriver or MiniBrowser missing');
+    if (!driverPath || !(binary || miniBrowser)) throw new Error('WebKitWebDriver or MiniBrowser missing');
     const port = await freePort();
-    const driver = spawn(driverPath, [`--port=${port}`, '--host=127.0.0.1'], { stdio: 'ignore' });
+    const driver = spawn(driverPath, [`--port=${port}`, '--host=127.0.0.1'], {
+      stdio: ['ignore', output, output],
+      env: { ...process.env, ...(env || {}) },
+    });
     const base = `http://127.0.0.1:${port}`;
     for (let i = 0; ; i++) {
       try {
@@ -57,14 +64,17 @@ export class Browser {
     const session = await b.request('POST', '/session', {
       capabilities: {
         alwaysMatch: {
-          'webkitgtk:browserOptions': {
-            binary: miniBrowser,
-            args: ['--automation', '--allow-file-access-from-file-urls=true', `--geometry=${width}x${height}`],
-          },
+          'webkitgtk:browserOptions': binary
+            ? { binary, args: ['--automation', ...(args || [])] }
+            : {
+                binary: miniBrowser,
+                args: ['--automation', '--allow-file-access-from-file-urls=true', `--geometry=${width}x${height}`],
+              },
         },
       },
     });
     b.session = session.sessionId;
+    if (binary) return b;
     await b.request('POST', `/session/${b.session}/window/rect`, { width, height }).catch(() => {});
     return b;
   }
