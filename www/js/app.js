@@ -53,6 +53,7 @@ var CamVaultPage = (function () {
     settingsFrom: '', // user_path whose ini.txt was read
     settingsTouched: false,
     recording: 'stopped',
+    recordingSince: 0,
     pendingSnapshot: null,
     shown: null, // { clip, records, timeline, cumulative } of the clip on screen
   };
@@ -441,7 +442,7 @@ var CamVaultPage = (function () {
     setTelemetryStatus('ok');
     shown.timeline = telemetry.buildTimeline(records, player.video.duration);
     const hasRoute = routeMap.showRoute(records);
-    $('map-panel').classList.toggle('no-route', !hasRoute);
+    $('map-no-route').hidden = hasRoute;
     drawCharts();
     onTime(player.currentTime());
   }
@@ -456,6 +457,7 @@ var CamVaultPage = (function () {
 
   function setTelemetryStatus(status) {
     const none = status === 'none';
+    if (status !== 'ok') $('map-no-route').hidden = true;
     $('telemetry-status').hidden = !(none || status === 'loading');
     $('no-telemetry').hidden = !none;
     $('telemetry-loading').hidden = status !== 'loading';
@@ -548,8 +550,23 @@ var CamVaultPage = (function () {
 
   function onRecordingState(value) {
     const s = String(value || '').toLowerCase();
-    state.recording = s === 'recording' || s === 'paused' ? s : 'stopped';
+    const next = s === 'recording' || s === 'paused' ? s : 'stopped';
+    if (next === 'recording' && state.recording !== 'recording' && state.recording !== 'paused') {
+      state.recordingSince = Date.now();
+    }
+    state.recording = next;
     renderRecording();
+  }
+
+  // While recording, the state label counts the time recorded so far.
+  let recordingTimer = 0;
+  function tickRecording() {
+    clearTimeout(recordingTimer);
+    if (state.recording !== 'recording' && state.recording !== 'paused') return;
+    const label = $('record-state');
+    const elapsed = units.formatClock((Date.now() - state.recordingSince) / 1000);
+    label.textContent = (state.recording === 'paused' ? t('record.paused') : t('record.recording')) + ' ' + elapsed;
+    recordingTimer = setTimeout(tickRecording, 1000);
   }
 
   function renderRecording() {
@@ -564,8 +581,9 @@ var CamVaultPage = (function () {
     const label = $('record-state');
     label.hidden = !active;
     label.dataset.state = state.recording;
-    label.textContent = state.recording === 'paused' ? t('record.paused') : state.recording === 'starting' ? t('record.starting') : t('record.recording');
+    label.textContent = state.recording === 'starting' ? t('record.starting') : '';
     document.body.classList.toggle('recording', state.recording === 'recording');
+    tickRecording();
   }
 
   // ---------- actions ----------

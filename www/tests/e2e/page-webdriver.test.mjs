@@ -50,6 +50,14 @@ before(async () => {
   makeClip(fx.odd, 4);
   writeTelemetry(fx.aData, 'FILE0001.MOV', fx.drive);
   writeTelemetry(fx.oddData, 'CLIP 3.MOV', sampleDrive({ seconds: 4, lat: 48.85, lon: 2.35 }));
+  // A clip whose camera never had a GPS fix, and whose movie is gone.
+  fx.noFix = join(card, 'NOFIX.MOV');
+  fx.noFixData = join(dataDir, 'NOFIX.data');
+  writeTelemetry(
+    fx.noFixData,
+    'NOFIX.MOV',
+    sampleDrive({ seconds: 3 }).map((r) => ({ ...r, lat: 0, lon: 0 })),
+  );
   // FILE0002 has a header-only telemetry file: a clip without telemetry.
   writeFileSync(fx.noneData, "data['FILE0002.MOV']=new Array();");
   writeFileSync(join(dataDir, 'ini.txt'), 'miles,German');
@@ -184,6 +192,20 @@ test('a clip without telemetry says so', { skip: !canRun && 'needs a display' },
   await b.waitFor('return document.querySelector("[data-testid=no-telemetry]").hidden');
 });
 
+test('a clip without GPS fix shows speed but no route; a missing movie says it cannot play', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute(listing([[fx.a, fx.aData], [fx.noFix, fx.noFixData]], fx.noFix));
+  await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 30');
+  await b.waitFor('return !document.querySelector("[data-testid=video-message]").hidden');
+  const s = await b.execute(
+    'return [document.querySelector("[data-testid=map-no-route]").hidden, document.querySelector("[data-testid=no-telemetry]").hidden, document.getElementById("position-value").textContent, document.getElementById("speed-value").textContent, document.querySelector("[data-testid=video-message]").textContent]',
+  );
+  assert.deepEqual(s, [false, true, 'Kein GPS-Empfang', String(Math.round(30 / 1.609344)), 'Dieser Clip kann nicht abgespielt werden']);
+  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData]], '0'));
+  await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 200');
+  assert.equal(await b.execute('return document.querySelector("[data-testid=map-no-route]").hidden'), true);
+  assert.equal(await b.execute('return document.querySelector("[data-testid=video-message]").hidden'), true);
+});
+
 test('commands go out through fresh hidden frames with escaped arguments', { skip: !canRun && 'needs a display' }, async () => {
   await seek(126 / 10); // 12.6 s: the snapshot asks for 0:11
   await clickTestId('snapshot');
@@ -214,6 +236,7 @@ test('commands go out through fresh hidden frames with escaped arguments', { ski
     'return [document.querySelector("[data-testid=record-state]").hidden, document.querySelector("[data-testid=record]").dataset.state]',
   );
   assert.deepEqual(rec, [false, 'recording']);
+  assert.match(await b.execute('return document.querySelector("[data-testid=record-state]").textContent'), /0:0\d$/);
   await clickTestId('record');
   await b.execute('recording_state("stopped")');
   assert.equal(await b.execute('return document.querySelector("[data-testid=record-state]").hidden'), true);
