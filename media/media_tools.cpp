@@ -1,0 +1,265 @@
+// MediaTools: command handling, workers and page calls of the media tools.
+#include "media/media_tools.hpp"
+
+#include <glib.h>
+
+#include <atomic>
+#include <charconv>
+#include <list>
+#include <map>
+#include <thread>
+
+#include "bridge/js_string.hpp"
+#include "library/naming.hpp"
+#include "media/file_names.hpp"
+#include "media/frame_grabber.hpp"
+#include "media/merge_export.hpp"
+#include "media/merge_plan.hpp"
+#include "media/photo_request.hpp"
+#include "media/png_file.hpp"
+#include "media/screen_recorder.hpp"
+#include "platform/log.hpp"
+#include "platform/main_thread.hpp"
+
+namespace camvault::media {
+namespace {
+
+// Locale-independent "%f" (the page's numbers and the log's must not take a
+// decimal comma from the user's locale).
+std::string fixed6(double value) {
+    char buffer[64];
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    return std::string(buffer, r.ptr);
+}
+
+std::string fraction_text(double value) {
+    char buffer[32];
+    const auto r =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+    return std::string(buffer, r.ptr);
+}
+
+std::string snapshot_script(const SavedFile& saved) {
+    if (saved.path)
+        return "snapshot_result(true,'" + js_escape(*saved.path) + "')";
+    return "snapshot_result(false,'" + js_escape(saved.error) + "')";
+}
+
+std::string state_name(RecorderState state) {
+    switch (state) {
+        case RecorderState::Recording:
+            return "recording";
+        case RecorderState::Paused:
+            return "paused";
+        case RecorderState::Idle:
+            break;
+    }
+    return "stopped";
+}
+
+// Runs `work` on a new thread that has a thread-default main context of its
+// own. Without one, g_main_context_invoke on the default context may run a
+// main-thread hand-off right there on the worker whenever the main loop is
+// not iterating at that instant.
+std::thread start_worker(std::function<void()> work) {
+    return std::thread([work = std::move(work)] {
+        GMainContext* own = g_main_context_new();
+        g_main_context_push_thread_default(own);
+        work();
+        g_main_context_pop_thread_default(own);
+        g_main_context_unref(own);
+    });
+}
+
+struct PhotoWorker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+};
+
+}  // namespace
+
+struct MediaTools::Impl : std::enable_shared_from_this<MediaTools::Impl> {
+    std::string home;
+    std::string files_dir;
+    PageCaller& page;
+    std::unique_ptr<ScreenGrabber> grabber;
+    std::unique_ptr<FolderOpener> folders;
+    std::unique_ptr<ScreenRecorder> recorder;
+    std::list<PhotoWorker> photo_workers;
+    std::map<int, std::unique_ptr<MergeExport>> exports;
+    int next_export_id = 0;
+
+    Impl(std::string home_dir, PageCaller& page_caller)
+        : home(std::move(home_dir)), page(page_caller) {
+        files_dir = library_files_dir(home);
+    }
+
+    void notice(const std::string& message) { page.call("notice('" + js_escape(message) + "')"); }
+    void finish_snapshot(const SavedFile& saved) {
+        page.call(snapshot_script(saved));
+        page.call("get_act()");
+    }
+    void reap_photo_workers(bool all) {
+        for (auto it = photo_workers.begin(); it != photo_workers.end();) {
+            if (all || it->done->load()) {
+                it->thread.join();
+                it = photo_workers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    void export_finished(int id, const ExportOutcome& outcome);
+};
+
+MediaTools::MediaTools(std::string home, PageCaller& page, std::unique_ptr<ScreenGrabber> grabber,
+                       std::unique_ptr<ClickWatcher> clicks, std::unique_ptr<FolderOpener> folders)
+    : impl_(std::make_shared<Impl>(std::move(home), page)) {
+    impl_->grabber = std::move(grabber);
+    impl_->folders = std::move(folders);
+    // GES may only be used from the thread that initialised it: this one.
+    ensure_ges();
+    std::weak_ptr<Impl> weak = impl_;
+    RecorderEvents events;
+    events.state_changed = [weak](RecorderState state) {
+        if (auto self = weak.lock())
+            self->page.call("recording_state('" + state_name(state) + "')");
+    };
+    events.error = [weak](const std::string& message) {
+        if (auto self = weak.lock())
+            self->notice(message);
+    };
+    impl_->recorder =
+        std::make_unique<ScreenRecorder>(impl_->files_dir, std::move(clicks), std::move(events));
+}
+
+MediaTools::~MediaTools() {
+    shutdown();
+}
+
+void MediaTools::get_photo(std::string_view command_url_text) {
+    Impl& m = *impl_;
+    m.reap_photo_workers(false);
+    const PhotoRequest request = parse_photo_command(command_url_text);
+    log_line("photo:" + request.movie_url + "," + std::to_string(request.minutes) + "," +
+             std::to_string(request.seconds));
+    if (!request.complete) {
+        const std::string error = "a frame needs the movie, the minutes and the seconds";
+        log_line("err==" + error + ", imageRef==(null)");
+        m.finish_snapshot(SavedFile{std::nullopt, error});
+        return;
+    }
+    const int64_t position_ns = frame_position(request.minutes, request.seconds).nanoseconds();
+    const std::string stem = snapshot_stamp(local_now());
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::weak_ptr<Impl> weak = impl_;
+    auto work = [weak, done, url = request.movie_url, position_ns, stem, dir = m.files_dir] {
+        FrameResult frame = grab_frame(url, position_ns);
+        log_line("err==" + (frame.image ? std::string("(null)") : frame.error) +
+                 ", imageRef==" + (frame.image ? frame.image->description() : "(null)"));
+        SavedFile saved =
+            frame.image ? save_png(*frame.image, dir, stem) : SavedFile{std::nullopt, frame.error};
+        run_on_main_thread([weak, saved = std::move(saved)] {
+            if (auto self = weak.lock())
+                self->finish_snapshot(saved);
+        });
+        done->store(true);
+    };
+    m.photo_workers.push_back(PhotoWorker{start_worker(std::move(work)), done});
+}
+
+void MediaTools::get_full_photo(ScreenRect area) {
+    Impl& m = *impl_;
+    log_line("get_photo");
+    log_line("y:" + fixed6(area.y));
+    SavedFile saved;
+    if (!m.grabber) {
+        saved.error = "screen capture is not available";
+    } else {
+        GrabResult grab = m.grabber->grab(area);
+        saved = grab.image ? save_png(*grab.image, m.files_dir, snapshot_stamp(local_now()))
+                           : SavedFile{std::nullopt, grab.error};
+    }
+    m.finish_snapshot(saved);
+}
+
+void MediaTools::merger(std::string_view list_text) {
+    Impl& m = *impl_;
+    std::vector<std::string> clips;
+    for (auto& path : parse_merge_list(list_text)) {
+        if (path.empty() || !g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
+            continue;
+        log_line("merger:" + path);
+        clips.push_back(std::move(path));
+    }
+    if (clips.empty()) {
+        // Nothing to join: say so now rather than export an empty movie.
+        log_line("FAIL");
+        m.page.call("exp('Export Failed');");
+        m.notice("None of the chosen clips exists any more.");
+        return;
+    }
+    const int id = m.next_export_id++;
+    std::weak_ptr<Impl> weak = impl_;
+    ExportCallbacks callbacks;
+    callbacks.progress = [weak](double fraction) {
+        if (auto self = weak.lock())
+            self->page.call("export_progress(" + fraction_text(fraction) + ")");
+    };
+    callbacks.finished = [weak, id](const ExportOutcome& outcome) {
+        if (auto self = weak.lock())
+            self->export_finished(id, outcome);
+    };
+    m.exports.emplace(
+        id, std::make_unique<MergeExport>(clips, m.files_dir, "exp_" + export_stamp(local_now()),
+                                          std::move(callbacks)));
+}
+
+void MediaTools::Impl::export_finished(int id, const ExportOutcome& outcome) {
+    log_line(outcome.success ? "SUCCESS" : "FAIL");
+    // The export is done with its pipeline; it may go now (see MergeExport).
+    exports.erase(id);
+    if (outcome.success) {
+        page.call("export_progress(1.000)");
+        page.call("exp('Export Success');");
+        if (folders)
+            folders->show_folder(files_dir);
+    } else {
+        page.call("exp('Export Failed');");
+        notice("The export failed: " + outcome.error);
+    }
+}
+
+void MediaTools::open_files_folder() {
+    if (impl_->folders)
+        impl_->folders->show_folder(impl_->files_dir);
+}
+
+bool MediaTools::start() {
+    return impl_->recorder->start();
+}
+bool MediaTools::stop() {
+    return impl_->recorder->stop();
+}
+bool MediaTools::toggle() {
+    return impl_->recorder->toggle();
+}
+
+void MediaTools::shutdown() {
+    Impl& m = *impl_;
+    if (m.recorder)
+        m.recorder->stop();
+    m.exports.clear();
+    m.reap_photo_workers(true);
+}
+
+int MediaTools::jobs_running() const {
+    int running = static_cast<int>(impl_->exports.size());
+    for (const auto& worker : impl_->photo_workers)
+        if (!worker.done->load())
+            ++running;
+    return running;
+}
+
+}  // namespace camvault::media

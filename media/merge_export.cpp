@@ -1,0 +1,297 @@
+// Merge export on GStreamer Editing Services: a timeline with one layer of
+// whole clips, rendered by a GESPipeline through an encoding profile.
+#include "media/merge_export.hpp"
+
+#include <ges/ges.h>
+#include <glib/gstdio.h>
+#include <gst/pbutils/pbutils.h>
+
+#include <mutex>
+
+#include "media/file_names.hpp"
+#include "media/gst_handles.hpp"
+#include "media/merge_plan.hpp"
+
+namespace camvault::media {
+namespace {
+
+constexpr guint kProgressIntervalMs = 250;
+
+struct ClipInfo {
+    ObjectRef<GESAsset> asset;
+    uint64_t duration = 0;
+    int fps_num = 0;
+    int fps_den = 1;
+};
+
+// Discovers one clip; nullopt when it is not a readable movie.
+std::optional<ClipInfo> discover_clip(const std::string& path) {
+    GError* raw = nullptr;
+    GCharPtr uri(gst_filename_to_uri(path.c_str(), &raw));
+    ErrorPtr uri_error(raw);
+    if (!uri)
+        return std::nullopt;
+    // The file may have changed since an earlier export cached what GES knew of it.
+    ges_asset_needs_reload(GES_TYPE_URI_CLIP, uri.get());
+    raw = nullptr;
+    ClipInfo clip;
+    clip.asset.reset(GES_ASSET(ges_uri_clip_asset_request_sync(uri.get(), &raw)));
+    ErrorPtr error(raw);
+    if (!clip.asset)
+        return std::nullopt;
+    GstDiscovererInfo* info = ges_uri_clip_asset_get_info(GES_URI_CLIP_ASSET(clip.asset.get()));
+    if (!info)
+        return std::nullopt;
+    clip.duration = gst_discoverer_info_get_duration(info);
+    GList* videos = gst_discoverer_info_get_video_streams(info);
+    if (videos) {
+        auto* video = GST_DISCOVERER_VIDEO_INFO(videos->data);
+        clip.fps_num = static_cast<int>(gst_discoverer_video_info_get_framerate_num(video));
+        clip.fps_den = static_cast<int>(gst_discoverer_video_info_get_framerate_denom(video));
+    }
+    gst_discoverer_stream_info_list_free(videos);
+    if (clip.duration == 0 || clip.duration == GST_CLOCK_TIME_NONE)
+        return std::nullopt;
+    clip.duration = whole_frame_duration(clip.duration, clip.fps_num, clip.fps_den);
+    return clip;
+}
+
+GstCaps* caps_from(const char* text) {
+    return gst_caps_from_string(text);
+}
+
+// QuickTime movie with H.264 (x264 only: its presets are what we tune) and AAC.
+GstEncodingProfile* make_profile() {
+    CapsPtr container_caps(caps_from("video/quicktime,variant=apple"));
+    GstEncodingContainerProfile* container = gst_encoding_container_profile_new(
+        "camvault-export", nullptr, container_caps.get(), nullptr);
+    CapsPtr video_caps(caps_from("video/x-h264"));
+    GstEncodingVideoProfile* video =
+        gst_encoding_video_profile_new(video_caps.get(), nullptr, nullptr, 0);
+    gst_encoding_profile_set_preset_name(GST_ENCODING_PROFILE(video), "x264enc");
+    gst_encoding_container_profile_add_profile(container, GST_ENCODING_PROFILE(video));
+    CapsPtr audio_caps(caps_from("audio/mpeg,mpegversion=4"));
+    GstEncodingAudioProfile* audio =
+        gst_encoding_audio_profile_new(audio_caps.get(), nullptr, nullptr, 0);
+    gst_encoding_container_profile_add_profile(container, GST_ENCODING_PROFILE(audio));
+    return GST_ENCODING_PROFILE(container);
+}
+
+void tune_encoder(GstBin*, GstBin*, GstElement* element, gpointer) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory || g_strcmp0(gst_plugin_feature_get_name(factory), "x264enc") != 0)
+        return;
+    gst_util_set_object_arg(G_OBJECT(element), "speed-preset", kExportSpeedPreset);
+    g_object_set(element, "bitrate", kExportBitrateKbps, nullptr);
+}
+
+}  // namespace
+
+void ensure_ges() {
+    ensure_gstreamer();
+    static std::once_flag once;
+    std::call_once(once, [] { ges_init(); });
+}
+
+struct MergeExport::Impl {
+    std::string output_dir;
+    std::string stem;
+    std::string temp_path;
+    ExportCallbacks callbacks;
+    ObjectRef<GESTimeline> timeline;
+    Pipeline pipeline;
+    GstClockTime total = 0;
+    double reported = 0;
+    guint bus_watch = 0;
+    guint progress_timer = 0;
+    guint failure_idle = 0;
+    std::string start_error;
+    bool running = false;
+
+    bool build(const std::vector<std::string>& clip_paths);
+    void stop_sources() {
+        if (bus_watch)
+            g_source_remove(bus_watch);
+        if (progress_timer)
+            g_source_remove(progress_timer);
+        if (failure_idle)
+            g_source_remove(failure_idle);
+        bus_watch = progress_timer = failure_idle = 0;
+    }
+    // Stops the pipeline and the sources; the temp file goes unless published.
+    void finish_pipeline() {
+        stop_sources();
+        pipeline.reset();
+        timeline.reset();
+        running = false;
+    }
+    void report_failure_later(std::string error);
+    static gboolean on_bus(GstBus*, GstMessage* message, gpointer data);
+    static gboolean on_progress(gpointer data);
+};
+
+bool MergeExport::Impl::build(const std::vector<std::string>& clip_paths) {
+    timeline.reset(ges_timeline_new_audio_video());
+    GESLayer* layer = ges_timeline_append_layer(timeline.get());  // owned by the timeline
+    int fps_num = 0, fps_den = 1;
+    for (const auto& path : clip_paths) {
+        auto clip = discover_clip(path);
+        if (!clip)
+            continue;  // not a movie: adds nothing, as before
+        if (fps_num == 0 && clip->fps_num > 0) {
+            fps_num = clip->fps_num;
+            fps_den = clip->fps_den;
+        }
+        if (ges_layer_add_asset(layer, clip->asset.get(), total, 0, clip->duration,
+                                GES_TRACK_TYPE_UNKNOWN))
+            total += clip->duration;
+    }
+    if (total == 0) {
+        start_error = "none of the clips could be read as a movie";
+        return false;
+    }
+    if (fps_num == 0)
+        fps_num = 30, fps_den = 1;
+
+    GList* tracks = ges_timeline_get_tracks(timeline.get());
+    for (GList* it = tracks; it; it = it->next) {
+        GESTrack* track = GES_TRACK(it->data);
+        CapsPtr restriction(track->type == GES_TRACK_TYPE_VIDEO
+                                ? gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT,
+                                                      kExportWidth, "height", G_TYPE_INT,
+                                                      kExportHeight, "framerate", GST_TYPE_FRACTION,
+                                                      fps_num, fps_den, "pixel-aspect-ratio",
+                                                      GST_TYPE_FRACTION, 1, 1, nullptr)
+                                : gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, 48000,
+                                                      "channels", G_TYPE_INT, 2, nullptr));
+        ges_track_set_restriction_caps(track, restriction.get());
+    }
+    g_list_free_full(tracks, gst_object_unref);
+    ges_timeline_commit_sync(timeline.get());
+
+    GESPipeline* ges_pipeline = ges_pipeline_new();
+    pipeline = Pipeline(GST_ELEMENT(gst_object_ref_sink(ges_pipeline)));
+    if (!ges_pipeline_set_timeline(ges_pipeline, GES_TIMELINE(g_object_ref(timeline.get())))) {
+        start_error = "the export timeline could not be set up";
+        return false;
+    }
+    temp_path = temporary_path(output_dir, stem, "mov");
+    GError* raw = nullptr;
+    GCharPtr temp_uri(gst_filename_to_uri(temp_path.c_str(), &raw));
+    ErrorPtr uri_error(raw);
+    ObjectRef<GstEncodingProfile> profile(make_profile());
+    // Before the render settings: they create the encoders.
+    g_signal_connect(ges_pipeline, "deep-element-added", G_CALLBACK(tune_encoder), nullptr);
+    if (!temp_uri ||
+        !ges_pipeline_set_render_settings(ges_pipeline, temp_uri.get(), profile.get()) ||
+        !ges_pipeline_set_mode(ges_pipeline, GES_PIPELINE_MODE_RENDER)) {
+        start_error = "the export could not be set up (H.264, AAC or QuickTime encoder missing)";
+        return false;
+    }
+
+    ObjectRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    bus_watch = gst_bus_add_watch(bus.get(), &Impl::on_bus, this);
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        // The bus carries the reason; on_bus reports it.
+        return true;
+    }
+    progress_timer = g_timeout_add(kProgressIntervalMs, &Impl::on_progress, this);
+    return true;
+}
+
+void MergeExport::Impl::report_failure_later(std::string error) {
+    start_error = std::move(error);
+    failure_idle = g_idle_add(
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<Impl*>(data);
+            self->failure_idle = 0;
+            self->finish_pipeline();
+            g_unlink(self->temp_path.c_str());
+            ExportOutcome outcome{false, {}, self->start_error};
+            // Last use of `self`: the callback may destroy this export.
+            auto finished = self->callbacks.finished;
+            if (finished)
+                finished(outcome);
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+gboolean MergeExport::Impl::on_bus(GstBus*, GstMessage* message, gpointer data) {
+    auto* self = static_cast<Impl*>(data);
+    ExportOutcome outcome;
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_EOS: {
+            self->bus_watch = 0;  // this watch ends by returning G_SOURCE_REMOVE
+            self->finish_pipeline();
+            ClaimResult claimed =
+                publish_without_overwrite(self->temp_path, self->output_dir, self->stem, "mov");
+            outcome.success = claimed.path.has_value();
+            if (claimed.path)
+                outcome.path = *claimed.path;
+            outcome.error = claimed.error;
+            break;
+        }
+        case GST_MESSAGE_ERROR: {
+            GError* raw = nullptr;
+            gst_message_parse_error(message, &raw, nullptr);
+            ErrorPtr error(raw);
+            self->bus_watch = 0;
+            self->finish_pipeline();
+            outcome.error = error_text(error.get(), "the export failed");
+            break;
+        }
+        default:
+            return G_SOURCE_CONTINUE;
+    }
+    if (!outcome.success)
+        g_unlink(self->temp_path.c_str());
+    // Last use of `self`: the callback may destroy this export.
+    auto finished = self->callbacks.finished;
+    if (finished)
+        finished(outcome);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean MergeExport::Impl::on_progress(gpointer data) {
+    auto* self = static_cast<Impl*>(data);
+    gint64 position = 0;
+    if (self->total > 0 && self->callbacks.progress &&
+        gst_element_query_position(self->pipeline.get(), GST_FORMAT_TIME, &position) &&
+        position >= 0) {
+        // Position queries answer from different streams; the bar only moves forwards.
+        const double fraction = std::min(1.0, static_cast<double>(position) / self->total);
+        if (fraction <= self->reported)
+            return G_SOURCE_CONTINUE;
+        self->reported = fraction;
+        self->callbacks.progress(fraction);
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+MergeExport::MergeExport(const std::vector<std::string>& clip_paths, std::string output_dir,
+                         std::string stem, ExportCallbacks callbacks)
+    : impl_(std::make_unique<Impl>()) {
+    ensure_ges();
+    impl_->output_dir = std::move(output_dir);
+    impl_->stem = std::move(stem);
+    impl_->callbacks = std::move(callbacks);
+    impl_->running = true;
+    if (!impl_->build(clip_paths)) {
+        impl_->stop_sources();
+        impl_->report_failure_later(impl_->start_error);
+    }
+}
+
+MergeExport::~MergeExport() {
+    const bool abandoned = impl_->running;
+    impl_->finish_pipeline();
+    if (abandoned && !impl_->temp_path.empty())
+        g_unlink(impl_->temp_path.c_str());
+}
+
+bool MergeExport::running() const {
+    return impl_->running;
+}
+
+}  // namespace camvault::media

@@ -1,0 +1,13 @@
+// Reads an area of the X screen through GDK's root window.
+#pragma once
+
+#include "media/desktop.hpp"
+
+namespace camvault::platform {
+
+class GdkScreenGrabber : public media::ScreenGrabber {
+  public:
+    media::GrabResult grab(const media::ScreenRect& area) override;
+};
+
+}  // namespace camvault::platform
