@@ -86,6 +86,7 @@ var CamVaultPage = (function () {
 
   function showProgress(id, text, fraction) {
     const box = $(id);
+    clearTimeout(box.hideTimer);
     box.hidden = false;
     box.querySelector('.progress-text').textContent = text;
     const f = Number.isFinite(fraction) ? Math.min(1, Math.max(0, fraction)) : 0;
@@ -371,6 +372,9 @@ var CamVaultPage = (function () {
     state.selection = index >= 0 ? [index] : [];
     state.anchor = index;
     state.current = -1;
+    // The clip on screen first: script files load one after another.
+    if (index >= 0) showClip(index);
+    else showNothing();
     state.clips.forEach((clip) => {
       loadTelemetry(clip).then((records) => {
         clip.records = records;
@@ -378,8 +382,6 @@ var CamVaultPage = (function () {
       });
       probeDuration(clip).then(() => renderLibrary());
     });
-    if (index >= 0) showClip(index);
-    else showNothing();
     renderLibrary();
     // user_path is set by the same script text, right after this call.
     setTimeout(loadSettings, 0);
@@ -406,7 +408,7 @@ var CamVaultPage = (function () {
     state.current = i;
     renderLibrary();
     const fresh = player.load(clip.path, commands.fileUrl(clip.path));
-    $('video-message').hidden = true;
+    if (fresh) $('video-message').hidden = true;
     if (!fresh && state.shown && state.shown.clip === clip) return;
     state.shown = { clip, records: [], timeline: [], cumulative: [] };
     routeMap.clear();
