@@ -350,6 +350,24 @@ var CamVaultPage = (function () {
     showClip(i);
   }
 
+  // Up and down walk the library, as in any list of files.
+  function stepClip(event) {
+    const tag = event.target && event.target.tagName;
+    if (tag === 'SELECT' || tag === 'INPUT' || tag === 'TEXTAREA') return false;
+    if (event.ctrlKey || event.metaKey || event.altKey || event.shiftKey) return false;
+    const step = event.key === 'ArrowDown' ? 1 : event.key === 'ArrowUp' ? -1 : 0;
+    if (step === 0 || state.clips.length === 0) return false;
+    const next = Math.min(state.clips.length - 1, Math.max(0, state.current + step));
+    if (next !== state.current) {
+      state.selection = [next];
+      state.anchor = next;
+      showClip(next);
+      const item = $('clip-list').children[next];
+      if (item && item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
+    }
+    return true;
+  }
+
   function toggleSelection(i) {
     const at = state.selection.indexOf(i);
     if (at >= 0) state.selection.splice(at, 1);
@@ -633,6 +651,7 @@ var CamVaultPage = (function () {
     });
     document.addEventListener('keydown', (e) => {
       if (player.handleKey(e)) e.preventDefault();
+      else if (stepClip(e)) e.preventDefault();
     });
   }
 

@@ -181,6 +181,13 @@ test('keyboard: frame step, jumps, play and pause', { skip: !canRun && 'needs a 
   await b.waitFor('return !document.getElementById("video").paused');
   await b.keys(' ');
   await b.waitFor('return document.getElementById("video").paused');
+  await b.keys('\uE015'); // ArrowDown: the next clip
+  assert.equal(await b.execute('return CamVaultPage.state.current'), 1);
+  await b.keys('\uE015');
+  assert.equal(await b.execute('return CamVaultPage.state.current'), 1, 'the last clip stays');
+  await b.keys('\uE013'); // ArrowUp
+  assert.equal(await b.execute('return CamVaultPage.state.current'), 0);
+  await b.waitFor('return CamVaultPage.state.shown.records.length === 200');
 });
 
 test('a clip without telemetry says so', { skip: !canRun && 'needs a display' }, async () => {
