@@ -502,7 +502,7 @@ var CamVaultPage = (function () {
     $('speed-value').textContent = record ? units.formatSpeed(record.speed, state.unit) : '\u2013';
     if (record && Number.isFinite(record.degrees)) {
       const point = telemetry.compassPoint(record.degrees);
-      $('heading-value').textContent = Math.round(record.degrees) + '\u00b0 ' + t('dir.' + point);
+      $('heading-value').textContent = telemetry.headingDegrees(record.degrees) + '\u00b0 ' + t('dir.' + point);
     } else {
       $('heading-value').textContent = '\u2013';
     }

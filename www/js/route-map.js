@@ -143,12 +143,13 @@
       else this.map.fitBounds(L.latLngBounds(points), { padding: [18, 18], maxZoom: 17, animate: false });
     }
 
-    // Moves the marker and keeps it in sight.
+    // Moves the marker and keeps it in sight; the whole route stays framed
+    // as long as the driver has not zoomed in.
     setPosition(latLng) {
       if (!this.marker || !latLng) return;
       this.marker.setLatLng(latLng);
       const bounds = this.map.getBounds();
-      if (bounds.isValid() && !bounds.pad(-0.08).contains(latLng)) {
+      if (bounds.isValid() && !bounds.contains(latLng)) {
         this.map.panTo(latLng, { animate: false });
       }
     }

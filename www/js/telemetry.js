@@ -174,6 +174,12 @@
 
   const COMPASS = ['N', 'NE', 'E', 'SE', 'S', 'SW', 'W', 'NW'];
 
+  // Headings in whole degrees from 0 to 359 (cameras write some as -84).
+  function headingDegrees(degrees) {
+    if (!Number.isFinite(degrees)) return NaN;
+    return Math.round(((degrees % 360) + 360) % 360) % 360;
+  }
+
   function compassPoint(degrees) {
     if (!Number.isFinite(degrees)) return '';
     const d = ((degrees % 360) + 360) % 360;
@@ -213,6 +219,7 @@
     distanceKm,
     cumulativeKm,
     nearestIndex,
+    headingDegrees,
     compassPoint,
     formatPosition,
     NOMINAL_RATE,

@@ -128,7 +128,11 @@ test('distance and the record nearest to a clicked point', () => {
   assert.equal(nearestIndex([{ hasPosition: false }], 0, 0), -1);
 });
 
-test('compass points', () => {
+test('headings and compass points', () => {
+  assert.equal(telemetry.headingDegrees(-84), 276);
+  assert.equal(telemetry.headingDegrees(359.6), 0);
+  assert.equal(telemetry.headingDegrees(725), 5);
+  assert.ok(Number.isNaN(telemetry.headingDegrees(NaN)));
   assert.equal(telemetry.compassPoint(0), 'N');
   assert.equal(telemetry.compassPoint(359), 'N');
   assert.equal(telemetry.compassPoint(44), 'NE');

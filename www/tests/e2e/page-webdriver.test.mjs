@@ -138,6 +138,10 @@ test('the marker, the readouts and the chart cursors follow the video', { skip: 
     assert.equal(at.speed, String(Math.round(r.speed / 1.609344)), 'speed shown in mph');
   }
   assert.equal(at12.time, '2026-06-01 09:11:12');
+  const framed = await b.execute(
+    'const m = CamVaultPage.routeMap.map; const pts = CamVaultPage.state.shown.records.map((r) => [r.lat, r.lon]); return m.getBounds().contains(L.latLngBounds(pts))',
+  );
+  assert.equal(framed, true, 'the whole route stays in view while the marker moves along it');
   assert.ok(at12.c > at5.c + 50, `speed cursor moved right: ${at5.c} -> ${at12.c}`);
   assert.ok(at12.g > at5.g + 50, 'G cursor moved right');
 
