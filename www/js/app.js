@@ -9,6 +9,8 @@ var data = {};
 var user_path = '';
 
 function file_list_fun(dataList, movieList, selected) {
+  // Kept as received, for end-to-end tests of the native side.
+  window.camvaultLastListing = [dataList, movieList, selected];
   CamVaultPage.call('fileList', dataList, movieList, selected);
 }
 function get_act() {

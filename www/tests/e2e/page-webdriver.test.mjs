@@ -105,6 +105,11 @@ test('the page defines every global the native side calls', { skip: !canRun && '
 test('the listing, the first clip shown, and settings read from ini.txt', { skip: !canRun && 'needs a display' }, async () => {
   await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData]], '0'));
   await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 200');
+  assert.deepEqual(await b.execute('return window.camvaultLastListing'), [
+    `${fx.aData},${fx.noneData},`,
+    `${fx.a},${fx.none},`,
+    '0',
+  ]);
   const items = await b.execute(
     `return [...document.querySelectorAll('[data-testid="clip-item"]')].map((li) => [li.querySelector('.clip-title').textContent, li.classList.contains('current'), li.querySelector('.clip-meta').textContent])`,
   );
