@@ -11,6 +11,9 @@
 #include "platform/gobject_ptr.hpp"
 #include "platform/log.hpp"
 #include "platform/main_thread.hpp"
+#include "platform/media/click_watcher_xi.hpp"
+#include "platform/media/folder_opener_gio.hpp"
+#include "platform/media/screen_grabber_gdk.hpp"
 
 namespace camvault {
 namespace {
@@ -47,6 +50,10 @@ AppDelegate::AppDelegate(LaunchOptions options)
            const ExtractProgress& progress) {
             return extract_clip_file(clip, script, name, progress);
         });
+    // The recorder's capture objects are built now and started only by a command.
+    media_ = std::make_unique<media::MediaTools>(
+        options_.home, *web_host_, std::make_unique<platform::GdkScreenGrabber>(),
+        std::make_unique<platform::XiClickWatcher>(), std::make_unique<platform::GioFolderOpener>());
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -71,6 +78,8 @@ void AppDelegate::webViewDidFinishLoadForFrame() {
 }
 
 void AppDelegate::windowShouldClose() {
+    // A running recording is finished first, so its movie stays playable.
+    media_->shutdown();
     gtk_main_quit();
 }
 
@@ -177,28 +186,29 @@ void AppDelegate::copy_file() {
     });
 }
 
-void AppDelegate::get_photo(std::string_view) {
-    log_line("get_photo: not available yet");
+void AppDelegate::get_photo(std::string_view url_text) {
+    media_->get_photo(url_text);
 }
 
 void AppDelegate::get_full_photo() {
-    log_line("get_full_photo: not available yet");
+    const auto area = window_host_->widget_area(web_host_->widget());
+    media_->get_full_photo({area.x, area.y, area.width, area.height});
 }
 
 void AppDelegate::open_files_folder() {
-    log_line("open_dir: not available yet");
+    media_->open_files_folder();
 }
 
 void AppDelegate::start() {
-    log_line("recode: not available yet");
+    media_->start();
 }
 
 void AppDelegate::stop() {
-    log_line("norecode: not available yet");
+    media_->stop();
 }
 
-void AppDelegate::merger(std::string_view) {
-    log_line("merger: not available yet");
+void AppDelegate::merger(std::string_view list_text) {
+    media_->merger(list_text);
 }
 
 }  // namespace camvault

@@ -15,6 +15,7 @@
 
 #include "bridge/dispatcher.hpp"
 #include "library/import_pass.hpp"
+#include "media/media_tools.hpp"
 #include "platform/clip_chooser.hpp"
 #include "platform/web_view_host.hpp"
 #include "platform/window_host.hpp"
@@ -84,7 +85,9 @@ private:
     std::unique_ptr<WindowHost> window_host_;
     std::unique_ptr<WebViewHost> web_host_;
     ClipChooser clip_chooser_;
+    // Both call into the page: they go before the web view does.
     std::unique_ptr<ImportQueue> import_queue_;
+    std::unique_ptr<media::MediaTools> media_;  // snapshots, merge, the screen recorder
 };
 
 }  // namespace camvault
