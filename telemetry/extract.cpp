@@ -10,6 +10,7 @@
 
 #include "bridge/js_string.hpp"
 #include "telemetry/atomic_file.hpp"
+#include "telemetry/clip_reader.hpp"
 #include "telemetry/script_text.hpp"
 #include "telemetry/stream_scan.hpp"
 
@@ -111,27 +112,19 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     constexpr uint64_t kProgressStep = 16ULL << 20;
     uint64_t done = 0;
     uint64_t reported = 0;
-    int read_errno = 0;
-    const ChunkReader reader = [&](uint8_t* buf, size_t capacity) -> ptrdiff_t {
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, capacity);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                read_errno = errno;
-                return -1;
-            }
-            done += static_cast<uint64_t>(n);
-            if (progress && (n == 0 || done - reported >= kProgressStep)) {
-                reported = done;
-                progress(done, total);
-            }
-            return n;
+    PrefetchingClipReader reader(fd);
+    const ChunkSource source = [&]() -> Chunk {
+        const Chunk chunk = reader.next();
+        done += chunk.size;
+        if (progress && ((chunk.size == 0 && !chunk.failed) || done - reported >= kProgressStep)) {
+            reported = done;
+            progress(done, total);
         }
+        return chunk;
     };
-    switch (scan_stream(reader, kDefaultChunkSize, out.sink())) {
+    switch (scan_chunks(source, out.sink())) {
         case StreamStatus::read_failed:
-            return read_error(read_errno);
+            return read_error(reader.error());
         case StreamStatus::stopped:
             return out.failed();
         case StreamStatus::done:

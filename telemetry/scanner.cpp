@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace camvault {
 
 namespace {
@@ -84,24 +88,121 @@ size_t decode_block(const uint8_t* marker, std::array<TelemetryRecord, kRecordsP
     return used;
 }
 
-size_t find_marker(const uint8_t* data, size_t size, size_t from) {
-    if (size < kMarker.size() || from > size - kMarker.size()) {
-        return size;
-    }
-    const size_t last = size - kMarker.size();  // last position a marker can begin at
+namespace {
+
+bool is_marker_at(const uint8_t* p) {
+    return std::memcmp(p, kMarker.data(), kMarker.size()) == 0;
+}
+
+// The portable search: memchr for the first byte, then the whole marker.
+size_t find_marker_memchr(const uint8_t* data, size_t size, size_t from) {
     const uint8_t* p = data + from;
-    const uint8_t* end = data + last + 1;
+    const uint8_t* end = data + (size - kMarker.size()) + 1;  // one past the last possible start
     while (p < end) {
         p = static_cast<const uint8_t*>(std::memchr(p, kMarker[0], static_cast<size_t>(end - p)));
         if (p == nullptr) {
             return size;
         }
-        if (std::memcmp(p + 1, kMarker.data() + 1, kMarker.size() - 1) == 0) {
+        if (is_marker_at(p)) {
             return static_cast<size_t>(p - data);
         }
         ++p;
     }
     return size;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// Vector searches test 'f' and the 'G' four bytes later at every position of a
+// 64-byte stretch at once, so random video data rarely costs a full compare.
+// The scan is otherwise as slow as reading the clip twice over.
+constexpr size_t kStretch = 64;
+// Bytes a stretch at i may look at: its candidates and their whole markers.
+constexpr size_t kStretchReach = kStretch + kMarker.size() - 1;
+
+size_t check_candidates(const uint8_t* data, size_t i, uint64_t mask) {
+    while (mask != 0) {
+        const size_t at = i + static_cast<size_t>(__builtin_ctzll(mask));
+        if (is_marker_at(data + at))
+            return at;
+        mask &= mask - 1;
+    }
+    return SIZE_MAX;
+}
+
+__attribute__((target("avx512bw"))) size_t find_marker_avx512(const uint8_t* data, size_t size,
+                                                              size_t from) {
+    const __m512i first = _mm512_set1_epi8(static_cast<char>(kMarker[0]));
+    const __m512i fifth = _mm512_set1_epi8(static_cast<char>(kMarker[4]));
+    size_t i = from;
+    for (; i + kStretchReach <= size; i += kStretch) {
+        const __m512i a = _mm512_loadu_si512(data + i);
+        const __m512i b = _mm512_loadu_si512(data + i + 4);
+        const uint64_t mask = _mm512_cmpeq_epi8_mask(a, first) & _mm512_cmpeq_epi8_mask(b, fifth);
+        if (mask != 0) {
+            if (const size_t at = check_candidates(data, i, mask); at != SIZE_MAX)
+                return at;
+        }
+    }
+    return find_marker_memchr(data, size, i);
+}
+
+__attribute__((target("avx2"))) size_t find_marker_avx2(const uint8_t* data, size_t size,
+                                                        size_t from) {
+    const __m256i first = _mm256_set1_epi8(static_cast<char>(kMarker[0]));
+    const __m256i fifth = _mm256_set1_epi8(static_cast<char>(kMarker[4]));
+    size_t i = from;
+    for (; i + kStretchReach <= size; i += kStretch) {
+        const auto* p = reinterpret_cast<const __m256i*>(data + i);
+        const auto* q = reinterpret_cast<const __m256i*>(data + i + 4);
+        const __m256i lo = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_loadu_si256(p), first),
+                                            _mm256_cmpeq_epi8(_mm256_loadu_si256(q), fifth));
+        const __m256i hi = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_loadu_si256(p + 1), first),
+                                            _mm256_cmpeq_epi8(_mm256_loadu_si256(q + 1), fifth));
+        const __m256i any = _mm256_or_si256(lo, hi);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        const uint64_t mask = uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(lo))} |
+                              uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(hi))} << 32;
+        if (const size_t at = check_candidates(data, i, mask); at != SIZE_MAX)
+            return at;
+    }
+    return find_marker_memchr(data, size, i);
+}
+
+#endif
+
+// Each search assumes a marker fits at `from`; this wrapper makes that so.
+template <size_t (*Search)(const uint8_t*, size_t, size_t)>
+size_t checked(const uint8_t* data, size_t size, size_t from) {
+    if (size < kMarker.size() || from > size - kMarker.size()) {
+        return size;
+    }
+    return Search(data, size, from);
+}
+
+std::vector<MarkerSearch> searches_of_this_processor() {
+    std::vector<MarkerSearch> searches;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw"))
+        searches.push_back(checked<find_marker_avx512>);
+    if (__builtin_cpu_supports("avx2"))
+        searches.push_back(checked<find_marker_avx2>);
+#endif
+    searches.push_back(checked<find_marker_memchr>);
+    return searches;
+}
+
+}  // namespace
+
+std::vector<MarkerSearch> available_marker_searches() {
+    static const std::vector<MarkerSearch> searches = searches_of_this_processor();
+    return searches;
+}
+
+size_t find_marker(const uint8_t* data, size_t size, size_t from) {
+    static const MarkerSearch fastest = available_marker_searches().front();
+    return fastest(data, size, from);
 }
 
 std::vector<TelemetryRecord> scan_whole_buffer(std::span<const uint8_t> clip) {

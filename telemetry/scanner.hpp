@@ -64,8 +64,14 @@ uint32_t hextodec(std::span<const uint8_t> bytes);
 size_t decode_block(const uint8_t* marker, std::array<TelemetryRecord, kRecordsPerBlock>& out);
 
 // The first marker that begins at or after `from` in data[0, size), or size
-// when there is none. Vectorised through memchr.
+// when there is none. Vectorised: AVX-512 or AVX2 where the processor has them,
+// else memchr.
 size_t find_marker(const uint8_t* data, size_t size, size_t from);
+
+// Every marker search this processor can run, the one find_marker uses first;
+// all give the same answers (the tests hold each to the reference).
+using MarkerSearch = size_t (*)(const uint8_t* data, size_t size, size_t from);
+std::vector<MarkerSearch> available_marker_searches();
 
 // The reference scan over a whole clip in memory, built on indexOfData: every
 // used record in file order. A marker with fewer than kBlockSpan bytes from it

@@ -34,34 +34,45 @@ WindowScan scan_window(const uint8_t* data, size_t size, size_t from, bool at_en
     }
 }
 
-StreamStatus scan_stream(const ChunkReader& read, size_t chunk_size, const RecordSink& sink) {
-    chunk_size = std::max<size_t>(chunk_size, 1);
-    // Whatever is kept between reads is under kBlockSpan bytes, so every read
-    // has room for a whole chunk.
-    const size_t capacity = chunk_size + kBlockSpan;
-    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(capacity);
-    uint8_t* buf = buffer.get();
-    size_t have = 0;
-    size_t resume = 0;
+StreamStatus scan_chunks(const ChunkSource& next, const RecordSink& sink) {
+    // What a window left unresolved: at most a marker and less than its block,
+    // or the last six bytes, which may begin a marker.
+    std::array<uint8_t, kChunkHeadroom> kept;
+    size_t kept_size = 0;
     for (;;) {
-        const ptrdiff_t got = read(buf + have, capacity - have);
-        if (got < 0) {
+        const Chunk chunk = next();
+        if (chunk.failed) {
             return StreamStatus::read_failed;
         }
-        const bool at_end = got == 0;
-        have += static_cast<size_t>(got);
-        const WindowScan scan = scan_window(buf, have, resume, at_end, sink);
+        if (chunk.size == 0) {
+            // The kept bytes hold no whole block, so nothing more can be found.
+            return StreamStatus::done;
+        }
+        uint8_t* window = chunk.data - kept_size;
+        std::memcpy(window, kept.data(), kept_size);
+        const size_t window_size = kept_size + chunk.size;
+        const WindowScan scan = scan_window(window, window_size, 0, false, sink);
         if (scan.stopped) {
             return StreamStatus::stopped;
         }
-        if (at_end) {
-            return StreamStatus::done;
-        }
-        const size_t keep_from = std::min(scan.resume, have);
-        std::memmove(buf, buf + keep_from, have - keep_from);
-        have -= keep_from;
-        resume = 0;
+        const size_t keep_from = std::min(scan.resume, window_size);
+        kept_size = window_size - keep_from;
+        std::memcpy(kept.data(), window + keep_from, kept_size);
     }
+}
+
+StreamStatus scan_stream(const ChunkReader& read, size_t chunk_size, const RecordSink& sink) {
+    chunk_size = std::max<size_t>(chunk_size, 1);
+    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kChunkHeadroom + chunk_size);
+    uint8_t* data = buffer.get() + kChunkHeadroom;
+    return scan_chunks(
+        [&]() -> Chunk {
+            const ptrdiff_t got = read(data, chunk_size);
+            if (got < 0)
+                return {nullptr, 0, true};
+            return {data, static_cast<size_t>(got), false};
+        },
+        sink);
 }
 
 }  // namespace camvault

@@ -36,10 +36,27 @@ WindowScan scan_window(const uint8_t* data, size_t size, size_t from, bool at_en
 // nothing, small enough that the window stays in the processor's cache.
 inline constexpr size_t kDefaultChunkSize = size_t{1} << 20;
 
+// Every chunk handed to scan_chunks has this many writable bytes in front of
+// it: the few bytes kept from the previous chunk (a marker whose block goes on
+// in this chunk) are put there, so the chunk itself is never copied.
+inline constexpr size_t kChunkHeadroom = kBlockSpan;
+
+struct Chunk {
+    uint8_t* data = nullptr;  // with kChunkHeadroom writable bytes before it
+    size_t size = 0;          // 0 at the end of the clip
+    bool failed = false;      // the clip could not be read
+};
+
+// Hands out the clip's next chunk; asking for it releases the previous one.
+using ChunkSource = std::function<Chunk()>;
+
 enum class StreamStatus { done, read_failed, stopped };
 
-// Runs the block scan over a clip delivered by `read`, holding at most
-// chunk_size + kBlockSpan bytes at a time.
+// Runs the block scan over the chunks of a clip in order.
+StreamStatus scan_chunks(const ChunkSource& next, const RecordSink& sink);
+
+// Runs the block scan over a clip delivered by `read` in pieces of at most
+// chunk_size bytes, holding at most chunk_size + kBlockSpan bytes at a time.
 StreamStatus scan_stream(const ChunkReader& read, size_t chunk_size, const RecordSink& sink);
 
 }  // namespace camvault

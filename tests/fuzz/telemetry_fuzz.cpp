@@ -20,8 +20,10 @@ namespace {
 const std::string& scratch_script() {
     static const std::string path = [] {
         const char* base = std::getenv("TMPDIR");
-        std::string dir = std::string(base != nullptr && *base ? base : "/tmp") + "/camvault-fuzz-XXXXXX";
-        if (::mkdtemp(dir.data()) == nullptr) std::abort();
+        std::string dir =
+            std::string(base != nullptr && *base ? base : "/tmp") + "/camvault-fuzz-XXXXXX";
+        if (::mkdtemp(dir.data()) == nullptr)
+            std::abort();
         return dir + "/clip.data";
     }();
     return path;
@@ -37,7 +39,8 @@ double double_from(const uint8_t* p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace camvault;
-    if (size < 2) return 0;
+    if (size < 2)
+        return 0;
     // The first byte picks the read size, the next up to 8 bytes the clip name.
     const size_t chunk = 1 + data[0] * 3;
     const size_t name_len = std::min<size_t>(data[1] % 9, size - 2);
@@ -52,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto status = scan_stream(
         [&](uint8_t* buf, size_t capacity) -> ptrdiff_t {
             const size_t n = std::min({chunk, capacity, clip_size - at});
-            if (n > 0) std::memcpy(buf, clip.data() + at, n);
+            if (n > 0)
+                std::memcpy(buf, clip.data() + at, n);
             at += n;
             return static_cast<ptrdiff_t>(n);
         },
@@ -61,15 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             chunked.push_back(r);
             return true;
         });
-    if (status != StreamStatus::done || chunked != reference) std::abort();
+    if (status != StreamStatus::done || chunked != reference)
+        std::abort();
 
     const ExtractResult written = splitData(clip, scratch_script(), name);
-    if (!written.ok || written.records != reference.size()) std::abort();
+    if (!written.ok || written.records != reference.size())
+        std::abort();
 
     if (clip_size >= 16) {
         // The label must cope with any double, not only those a record can give.
-        const std::string label = nicePosition(double_from(clip.data()), double_from(clip.data() + 8));
-        if (label.find(',') == std::string::npos) std::abort();
+        const std::string label =
+            nicePosition(double_from(clip.data()), double_from(clip.data() + 8));
+        if (label.find(',') == std::string::npos)
+            std::abort();
     }
     return 0;
 }

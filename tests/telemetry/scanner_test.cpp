@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "telemetry/scanner.hpp"
 #include "tests/telemetry/block_builder.hpp"
@@ -201,15 +202,26 @@ TEST(BlockScan, MarkerWithoutAWholeBlockEndsTheScanWithoutReadingPastTheEnd) {
               (std::vector<uint64_t>{0, 400}));
 }
 
-TEST(FindMarker, AgreesWithIndexOfDataNearEdges) {
-    std::vector<uint8_t> data(64, 'f');
-    for (size_t at : {size_t{0}, size_t{1}, size_t{30}, size_t{57}}) {
-        std::vector<uint8_t> d = data;
-        std::copy(kMarker.begin(), kMarker.end(), d.begin() + static_cast<ptrdiff_t>(at));
-        for (size_t from = 0; from <= d.size() + 2; ++from) {
+TEST(FindMarker, EverySearchAgreesWithIndexOfData) {
+    const auto searches = available_marker_searches();
+    ASSERT_FALSE(searches.empty());
+    std::mt19937 rng(3);
+    for (int round = 0; round < 400; ++round) {
+        // Sizes around the vector searches' 64-byte stretches, full of near-markers.
+        std::vector<uint8_t> d(1 + rng() % 300);
+        for (auto& b : d)
+            b = static_cast<uint8_t>("freeGPSx"[rng() % 8]);
+        for (int k = rng() % 4; k > 0 && d.size() >= kMarker.size(); --k) {
+            const size_t at = rng() % (d.size() - kMarker.size() + 1);
+            std::copy(kMarker.begin(), kMarker.end(), d.begin() + static_cast<ptrdiff_t>(at));
+        }
+        for (size_t from = 0; from <= d.size() + 1; ++from) {
             const uint64_t ref = indexOfData(kMarker, d, from);
-            const size_t got = find_marker(d.data(), d.size(), from);
-            EXPECT_EQ(got == d.size() ? kNotFound : got, ref) << at << " " << from;
+            for (size_t s = 0; s < searches.size(); ++s) {
+                const size_t got = searches[s](d.data(), d.size(), from);
+                ASSERT_EQ(got == d.size() ? kNotFound : got, ref)
+                    << "search " << s << " size " << d.size() << " from " << from;
+            }
         }
     }
 }
