@@ -492,6 +492,7 @@ var CamVaultPage = (function () {
     const i = telemetry.indexAt(shown.timeline, seconds);
     renderReadouts(shown.records[i], shown.cumulative[i]);
     routeMap.setPosition(telemetry.positionAt(shown.records, shown.timeline, seconds));
+    routeMap.setHeading(telemetry.headingDegrees(shown.records[i].degrees));
     speedChart.setCursor(seconds);
     gChart.setCursor(seconds);
   }
@@ -691,9 +692,22 @@ var CamVaultPage = (function () {
       $('map-offline').hidden = s !== 'offline';
     },
   });
+  // What the pointer is over, in the chart's title.
+  function hoverText(index, describe) {
+    const shown = state.shown;
+    if (index === null || !shown || !shown.records[index]) return '';
+    return units.formatClock(shown.timeline[index]) + '  ' + describe(shown.records[index]);
+  }
+  const gText = (v) => (Number.isFinite(v) ? (v < 0 ? '\u2212' : '+') + Math.abs(v).toFixed(2) : '\u2013');
   const speedChart = new CV.TimeChart($('speed-chart'), {
     series: [{ color: '#2f8bff', width: 2 }],
     onSeek: (s) => player.seekTo(s),
+    onHover: (i) => {
+      $('speed-hover').textContent = hoverText(
+        i,
+        (r) => units.formatSpeed(r.speed, state.unit) + ' ' + units.speedUnit(state.unit),
+      );
+    },
     yRange: (min, max) => [0, Math.max(10, Math.ceil((max * 1.1) / 10) * 10)],
   });
   const gChart = new CV.TimeChart($('g-chart'), {
@@ -703,6 +717,9 @@ var CamVaultPage = (function () {
       { color: '#fcc419' },
     ],
     onSeek: (s) => player.seekTo(s),
+    onHover: (i) => {
+      $('g-hover').textContent = hoverText(i, (r) => `X ${gText(r.x)}  Y ${gText(r.y)}  Z ${gText(r.z)}`);
+    },
     yRange: (min, max) => {
       const m = Math.max(1, Math.ceil(Math.max(Math.abs(min), Math.abs(max)) * 2) / 2);
       return [-m, m];

@@ -124,15 +124,19 @@
         fillOpacity: 1,
         interactive: false,
       }).addTo(this.routeLayer);
-      this.marker = L.circleMarker(points[0], {
-        radius: 8,
-        color: '#ffffff',
-        weight: 3,
-        fillColor: '#ff9f1a',
-        fillOpacity: 1,
+      // The car: an arrow that points where the camera was heading.
+      this.marker = L.marker(points[0], {
+        icon: L.divIcon({
+          className: 'position-marker',
+          html: '<div class="position-arrow"></div>',
+          iconSize: [24, 24],
+          iconAnchor: [12, 12],
+        }),
         interactive: false,
-        className: 'position-marker',
+        keyboard: false,
+        zIndexOffset: 1000,
       }).addTo(this.routeLayer);
+      this.heading = NaN;
       this.fit(points);
       return true;
     }
@@ -152,6 +156,15 @@
       if (bounds.isValid() && !bounds.contains(latLng)) {
         this.map.panTo(latLng, { animate: false });
       }
+    }
+
+    setHeading(degrees) {
+      if (!this.marker || degrees === this.heading) return;
+      this.heading = degrees;
+      const arrow = this.marker.getElement() && this.marker.getElement().firstChild;
+      if (!arrow) return;
+      arrow.classList.toggle('no-heading', !Number.isFinite(degrees));
+      arrow.style.transform = Number.isFinite(degrees) ? `rotate(${degrees}deg)` : '';
     }
 
     markerLatLng() {

@@ -12,6 +12,7 @@
       this.element = element;
       this.series = options.series; // [{ color, width }]
       this.onSeek = options.onSeek || (() => {});
+      this.onHover = options.onHover || (() => {});
       this.yRange = options.yRange || null;
       this.plot = null;
       this.cursorTime = 0;
@@ -29,6 +30,7 @@
     }
 
     clear() {
+      if (this.plot) this.onHover(null);
       if (this.plot) this.plot.destroy();
       this.plot = null;
       this.cursorLine = null;
@@ -53,7 +55,10 @@
           { ...AXIS, size: 34, font: '10px sans-serif' },
         ],
         // Scales exist only once the plot has drawn; place the cursor then.
-        hooks: { draw: [() => this.setCursor(this.cursorTime)] },
+        hooks: {
+          draw: [() => this.setCursor(this.cursorTime)],
+          setCursor: [(u) => this.onHover(u.cursor.idx ?? null)],
+        },
         series: [{}].concat(
           this.series.map((s) => ({ stroke: s.color, width: s.width || 1.5, points: { show: false } })),
         ),

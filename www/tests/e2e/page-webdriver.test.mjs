@@ -149,6 +149,8 @@ test('the marker, the readouts and the chart cursors follow the video', { skip: 
   assert.equal(framed, true, 'the whole route stays in view while the marker moves along it');
   assert.ok(at12.c > at5.c + 50, `speed cursor moved right: ${at5.c} -> ${at12.c}`);
   assert.ok(at12.g > at5.g + 50, 'G cursor moved right');
+  const arrow = await b.execute('return document.querySelector(".position-arrow").style.transform');
+  assert.equal(arrow, `rotate(${Math.round(fx.drive[123].degrees) % 360}deg)`, 'the marker points where the car heads');
 
   // While playing, the marker moves on its own.
   await b.execute('document.getElementById("video").play()');
@@ -172,6 +174,8 @@ test('clicking the route or a chart seeks the video', { skip: !canRun && 'needs 
   await b.clickAt(box[0] + box[2] * 0.25, box[1] + box[3] / 2);
   const t = await b.execute('return document.getElementById("video").currentTime');
   assert.ok(Math.abs(t - 5) < 0.6, `chart click at a quarter of 20 s seeks to ${t}`);
+  // The pointer rests on the chart: its title tells the value under it.
+  assert.match(await b.execute('return document.getElementById("speed-hover").textContent'), /^0:0[45] +\d+ mph$/);
 });
 
 test('keyboard: frame step, jumps, play and pause', { skip: !canRun && 'needs a display' }, async () => {
