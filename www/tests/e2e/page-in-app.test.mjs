@@ -82,11 +82,7 @@ after(async () => {
   if (root) rmSync(root, { recursive: true, force: true });
 });
 
-async function seek(seconds) {
-  await b.execute(`CamVaultPage.player.seekTo(${seconds})`);
-  await b.waitFor(`const v = document.getElementById('video'); return !v.seeking && Math.abs(v.currentTime - ${seconds}) < 0.05`);
-  await sleep(50);
-}
+const seek = (seconds) => b.seekVideo(seconds);
 
 const readout = () =>
   b.execute(

@@ -89,11 +89,7 @@ async function clickTestId(id, index = 0) {
   await b.click(els[index]);
 }
 
-async function seek(seconds) {
-  await b.execute(`CamVaultPage.player.seekTo(${seconds})`);
-  await b.waitFor(`const v = document.getElementById('video'); return !v.seeking && Math.abs(v.currentTime - ${seconds}) < 0.05`);
-  await sleep(50);
-}
+const seek = (seconds) => b.seekVideo(seconds);
 
 test('the page defines every global the native side calls', { skip: !canRun && 'needs a display' }, async () => {
   const types = await b.execute(

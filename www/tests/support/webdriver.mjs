@@ -178,6 +178,15 @@ export class Browser {
     throw new Error(`timed out waiting for: ${script} (last ${JSON.stringify(last)})`);
   }
 
+  // Seeks the viewer page's video and waits until the frame is there.
+  async seekVideo(seconds) {
+    await this.execute(`CamVaultPage.player.seekTo(${seconds})`);
+    await this.waitFor(
+      `const v = document.getElementById('video'); return !v.seeking && Math.abs(v.currentTime - ${seconds}) < 0.05`,
+    );
+    await sleep(50);
+  }
+
   async quit() {
     try {
       if (this.session) await this.request('DELETE', this.s(''));
