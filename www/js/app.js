@@ -738,6 +738,8 @@ var CamVaultPage = (function () {
   window.addEventListener('load', () => {
     sender.markReady();
     routeMap.probeTiles();
+    // A laptop that finds a network later gets its map tiles then.
+    window.addEventListener('online', () => routeMap.probeTiles());
     started = true;
     early.splice(0).forEach(([name, args]) => handlers[name](...args));
   });

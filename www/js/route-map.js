@@ -42,7 +42,7 @@
     // One small image decides between tiles and the plain background; a
     // failing tile server is therefore asked once, not for every tile.
     probeTiles() {
-      if (this.tilesState !== 'unknown') return;
+      if (this.tilesState !== 'unknown' && this.tilesState !== 'offline') return;
       this.tilesState = 'probing';
       if (root.navigator && root.navigator.onLine === false) {
         this.setTilesState('offline');
