@@ -124,6 +124,16 @@ test('the listing, the first clip shown, and settings read from ini.txt', { skip
   await b.waitFor(`return document.querySelectorAll('[data-testid="clip-no-telemetry"]:not([hidden])').length === 1`);
 });
 
+test('the map settles with or without a network: scale bar, route, and a note when offline', { skip: !canRun && 'needs a display' }, async () => {
+  await b.waitFor('return ["online", "offline"].includes(CamVaultPage.routeMap.tilesState)', { timeoutMs: 8000 });
+  const m = await b.execute(
+    'return [CamVaultPage.routeMap.tilesState, !document.querySelector("[data-testid=map-offline]").hidden, document.querySelectorAll("#map .leaflet-control-scale").length, document.querySelectorAll("#map path.leaflet-interactive, #map path").length > 0]',
+  );
+  assert.equal(m[1], m[0] === 'offline', 'the offline note shows exactly when there are no tiles');
+  assert.equal(m[2], 1, 'one scale bar');
+  assert.equal(m[3], true, 'the route is drawn');
+});
+
 test('the marker, the readouts and the chart cursors follow the video', { skip: !canRun && 'needs a display' }, async () => {
   await seek(5);
   const at5 = await b.execute(
