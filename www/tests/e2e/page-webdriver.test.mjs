@@ -131,6 +131,11 @@ test('the map settles with or without a network: scale bar, route, and a note wh
   );
   assert.equal(m[1], m[0] === 'offline', 'the offline note shows exactly when there are no tiles');
   assert.equal(m[2], 1, 'one scale bar');
+  assert.match(
+    await b.execute('return document.querySelector("#map .leaflet-control-scale-line").textContent'),
+    /^\d+ (ft|mi)$/,
+    'the scale bar follows the miles setting',
+  );
   assert.equal(m[3], true, 'the route is drawn');
 });
 
