@@ -1,14 +1,38 @@
 // The text of a telemetry script file.
 #include "telemetry/script_text.hpp"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "bridge/js_string.hpp"
 
 namespace camvault {
 
 namespace {
+
+// Number formatting through std::to_chars: the same digits as printf's "%d"
+// and "%.Nf" (fixed notation, correctly rounded from the exact binary value,
+// a minus sign on every negative value), several times faster, which matters
+// with thousands of lines per clip.
+void append_int(std::string& out, long long value) {
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    out.append(buf, end);
+}
+
+// "%02d" for the values a key holds (0 to 65,536).
+void append_two_digits(std::string& out, unsigned value) {
+    if (value < 10)
+        out += '0';
+    append_int(out, value);
+}
+
+void append_fixed(std::string& out, double value, int decimals) {
+    char buf[352];  // enough for any double in fixed notation
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals).ptr;
+    out.append(buf, end);
+}
 
 bool is_leap_year(unsigned year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -93,10 +117,20 @@ std::string record_key(const TelemetryRecord& record) {
         t = next_minute(t);
     }
     const double second = static_cast<double>(static_cast<float>(record.tenths_of_second) / 10.0f);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%u/%02u/%02u %02u:%02u:%.1f", t.year, t.month, t.day, t.hour,
-                  t.minute, second);
-    return buf;
+    // "%d/%02d/%02d %02d:" then "%02d:%.1f"
+    std::string key;
+    append_int(key, t.year);
+    key += '/';
+    append_two_digits(key, t.month);
+    key += '/';
+    append_two_digits(key, t.day);
+    key += ' ';
+    append_two_digits(key, t.hour);
+    key += ':';
+    append_two_digits(key, t.minute);
+    key += ':';
+    append_fixed(key, second, 1);
+    return key;
 }
 
 std::string nicePosition(double lat, double lon) {
@@ -113,25 +147,34 @@ void append_record_line(std::string& out, std::string_view escaped_clip_name,
     // digits, '-', '[', ' ', '\'', '.', ':' and ','; the label's apostrophe
     // stands inside double quotes. Neither needs escaping.
     const std::string key = record_key(record);
-    const std::string label =
-        nicePosition(record.latitude / 10000000.0, record.longitude / 10000000.0);
-    char values[320];
-    std::snprintf(values, sizeof values,
-                  "={'speed':\"%f\",'degrees':\"%.2f\",'lat':\"%.7f\",'lon':\"%.7f\","
-                  "'x':\"%.2f\",'y':\"%.2f\",'z':\"%.2f\",'lbs':\"",
-                  static_cast<double>(record.speed) * 0.036, scaled_float(record.degrees, 1e7f),
-                  scaled_float(record.latitude, 1e7f), scaled_float(record.longitude, 1e7f),
-                  scaled_float(record.x, 1e9f), scaled_float(record.y, 1e9f),
-                  scaled_float(record.z, 1e9f));
-    for (int i = 0; i < 2; ++i) {
+    const auto append_entry = [&] {
         out += "data[\"";
         out += escaped_clip_name;
         out += "\"][\"";
         out += key;
         out += "\"]";
-        out += i == 0 ? "=new Array();" : values;
-    }
-    out += label;
+    };
+    append_entry();
+    out += "=new Array();";
+    append_entry();
+    out += "={'speed':\"";
+    append_fixed(out, static_cast<double>(record.speed) * 0.036, 6);
+    out += "\",'degrees':\"";
+    append_fixed(out, scaled_float(record.degrees, 1e7f), 2);
+    out += "\",'lat':\"";
+    append_fixed(out, scaled_float(record.latitude, 1e7f), 7);
+    out += "\",'lon':\"";
+    append_fixed(out, scaled_float(record.longitude, 1e7f), 7);
+    out += "\",'x':\"";
+    append_fixed(out, scaled_float(record.x, 1e9f), 2);
+    out += "\",'y':\"";
+    append_fixed(out, scaled_float(record.y, 1e9f), 2);
+    out += "\",'z':\"";
+    append_fixed(out, scaled_float(record.z, 1e9f), 2);
+    out += "\",'lbs':\"";
+    append_position_half(out, record.latitude / 10000000.0);
+    out += ',';
+    append_position_half(out, record.longitude / 10000000.0);
     out += "\"};\n";
 }
 

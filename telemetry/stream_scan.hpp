@@ -33,8 +33,9 @@ WindowScan scan_window(const uint8_t* data, size_t size, size_t from, bool at_en
                        const RecordSink& sink);
 
 // The read size used for clip files: large enough that system calls cost
-// nothing, small enough that the window stays in the processor's cache.
-inline constexpr size_t kDefaultChunkSize = size_t{1} << 20;
+// little, small enough that the read-ahead ring stays in the processor's cache
+// between the read and the scan (measured: 256 KB beats 1 MB and 4 MB).
+inline constexpr size_t kDefaultChunkSize = size_t{256} << 10;
 
 // Every chunk handed to scan_chunks has this many writable bytes in front of
 // it: the few bytes kept from the previous chunk (a marker whose block goes on

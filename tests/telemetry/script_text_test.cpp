@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 
 #include "telemetry/script_text.hpp"
 
@@ -57,6 +59,48 @@ TEST(ScriptText, SingleAndDoublePrecisionConversions) {
     EXPECT_NE(line.find("'degrees':\"214.74\""), std::string::npos) << line;
     EXPECT_NE(line.find("'lat':\"-214.7483673\""), std::string::npos) << line;
     EXPECT_NE(line.find("'lbs':\"-214[ 44' 54.11:,"), std::string::npos) << line;
+}
+
+// The record line written the obvious way, with snprintf, for comparison.
+std::string printf_line(const TelemetryRecord& r) {
+    const auto f = [](int32_t v, float d) {
+        return static_cast<double>(static_cast<float>(v) / d);
+    };
+    char key[64];
+    std::snprintf(key, sizeof key, "%d/%02d/%02d %02d:%02d:%.1f", r.year, r.month, r.day, r.hour,
+                  r.minute, static_cast<double>(static_cast<float>(r.tenths_of_second) / 10.0f));
+    char line[1024];
+    std::snprintf(line, sizeof line,
+                  "data[\"A.MOV\"][\"%s\"]=new Array();data[\"A.MOV\"][\"%s\"]={'speed':\"%f\","
+                  "'degrees':\"%.2f\",'lat':\"%.7f\",'lon':\"%.7f\",'x':\"%.2f\",'y':\"%.2f\","
+                  "'z':\"%.2f\",'lbs':\"%s\"};\n",
+                  key, key, r.speed * 0.036, f(r.degrees, 1e7f), f(r.latitude, 1e7f),
+                  f(r.longitude, 1e7f), f(r.x, 1e9f), f(r.y, 1e9f), f(r.z, 1e9f),
+                  nicePosition(r.latitude / 1e7, r.longitude / 1e7).c_str());
+    return line;
+}
+
+TEST(ScriptText, NumbersMatchPrintfForRandomRecords) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < 20000; ++i) {
+        TelemetryRecord r;
+        r.year = static_cast<uint16_t>(rng());
+        r.month = static_cast<uint8_t>(rng() % 13);
+        r.day = static_cast<uint8_t>(rng());
+        r.hour = static_cast<uint8_t>(rng() % 30);
+        r.minute = static_cast<uint8_t>(rng());
+        r.tenths_of_second = static_cast<uint16_t>(rng() % 700);
+        r.speed = static_cast<uint16_t>(rng());
+        r.degrees = static_cast<int32_t>(rng() & 0xFFFF0000u);
+        // Small magnitudes too, where rounding to zero and signs are at stake.
+        const int shift = static_cast<int>(rng() % 32);
+        r.latitude = static_cast<int32_t>(rng()) >> shift;
+        r.longitude = static_cast<int32_t>(rng()) >> (31 - shift);
+        r.x = static_cast<int32_t>(rng()) >> shift;
+        r.y = static_cast<int32_t>(rng()) >> (rng() % 32);
+        r.z = static_cast<int32_t>(rng());
+        ASSERT_EQ(line_for(r), printf_line(r)) << i;
+    }
 }
 
 TEST(RecordKey, SecondHasOneDecimalAndNoLeadingZero) {
