@@ -105,6 +105,12 @@ void append_position_half(std::string& out, double v) {
     out += buf;
 }
 
+void append_position_label(std::string& out, double lat, double lon) {
+    append_position_half(out, lat);
+    out += ',';
+    append_position_half(out, lon);
+}
+
 }  // namespace
 
 std::string script_header(std::string_view clip_name) {
@@ -135,9 +141,7 @@ std::string record_key(const TelemetryRecord& record) {
 
 std::string nicePosition(double lat, double lon) {
     std::string label;
-    append_position_half(label, lat);
-    label += ',';
-    append_position_half(label, lon);
+    append_position_label(label, lat, lon);
     return label;
 }
 
@@ -157,24 +161,29 @@ void append_record_line(std::string& out, std::string_view escaped_clip_name,
     append_entry();
     out += "=new Array();";
     append_entry();
-    out += "={'speed':\"";
-    append_fixed(out, static_cast<double>(record.speed) * 0.036, 6);
-    out += "\",'degrees':\"";
-    append_fixed(out, scaled_float(record.degrees, 1e7f), 2);
-    out += "\",'lat':\"";
-    append_fixed(out, scaled_float(record.latitude, 1e7f), 7);
-    out += "\",'lon':\"";
-    append_fixed(out, scaled_float(record.longitude, 1e7f), 7);
-    out += "\",'x':\"";
-    append_fixed(out, scaled_float(record.x, 1e9f), 2);
-    out += "\",'y':\"";
-    append_fixed(out, scaled_float(record.y, 1e9f), 2);
-    out += "\",'z':\"";
-    append_fixed(out, scaled_float(record.z, 1e9f), 2);
-    out += "\",'lbs':\"";
-    append_position_half(out, record.latitude / 10000000.0);
-    out += ',';
-    append_position_half(out, record.longitude / 10000000.0);
+    const struct {
+        const char* name;
+        double value;
+        int decimals;
+    } fields[] = {
+        {"speed", static_cast<double>(record.speed) * 0.036, 6},
+        {"degrees", scaled_float(record.degrees, 1e7f), 2},
+        {"lat", scaled_float(record.latitude, 1e7f), 7},
+        {"lon", scaled_float(record.longitude, 1e7f), 7},
+        {"x", scaled_float(record.x, 1e9f), 2},
+        {"y", scaled_float(record.y, 1e9f), 2},
+        {"z", scaled_float(record.z, 1e9f), 2},
+    };
+    out += "={";
+    for (const auto& field : fields) {
+        out += '\'';
+        out += field.name;
+        out += "':\"";
+        append_fixed(out, field.value, field.decimals);
+        out += "\",";
+    }
+    out += "'lbs':\"";
+    append_position_label(out, record.latitude / 10000000.0, record.longitude / 10000000.0);
     out += "\"};\n";
 }
 
