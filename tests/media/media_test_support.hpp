@@ -102,6 +102,9 @@ struct Rgb {
 Rgb read_png(const std::string& path);
 // ffmpeg's decode of the frame at `seconds`, as RGB.
 Rgb ffmpeg_frame(const std::string& movie, double seconds);
+// ffmpeg's decode of frame `index` of a constant-rate movie (sought a
+// quarter frame early, so rounding of the seek time cannot skip it).
+Rgb ffmpeg_frame_number(const std::string& movie, long index, int fps = 30);
 // Root mean square difference of two same-sized pictures (0..255), or -1.
 double rms_difference(const Rgb& a, const Rgb& b);
 

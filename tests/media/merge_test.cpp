@@ -26,6 +26,7 @@ class Merge : public ::testing::Test {
         clips_ = new TempHome();
         wide_ = make_clip(clips_->path() + "/wide clip.mov", ClipSpec{320, 180, 2.0});
         four_three_ = make_clip(clips_->path() + "/four_three.mov", ClipSpec{320, 240, 2.0});
+        short_ = make_clip(clips_->path() + "/short.mov", ClipSpec{160, 90, 0.5});
     }
     static void TearDownTestSuite() { delete clips_; }
 
@@ -53,6 +54,7 @@ class Merge : public ::testing::Test {
     static TempHome* clips_;
     static std::string wide_;
     static std::string four_three_;
+    static std::string short_;
     TempHome home_;
     FakePage page_;
     LogCapture log_;
@@ -62,6 +64,7 @@ class Merge : public ::testing::Test {
 TempHome* Merge::clips_ = nullptr;
 std::string Merge::wide_;
 std::string Merge::four_three_;
+std::string Merge::short_;
 
 TEST_F(Merge, JoinsWholeClipsInOrderAt1920x1080) {
     ASSERT_FALSE(wide_.empty());
@@ -135,7 +138,7 @@ TEST_F(Merge, UnreadableClipsFailWithoutLeavingAFile) {
 
 TEST_F(Merge, FailedWriteReportsFailure) {
     fs::remove_all(home_.files_dir());  // nowhere to write the movie
-    tools_->merger(encoded(wide_));
+    tools_->merger(encoded(short_));
     ASSERT_TRUE(wait_for_end());
     EXPECT_EQ(page_.count("exp('Export Failed');"), 1);
     EXPECT_EQ(page_.count_prefix("notice('"), 1);
@@ -156,8 +159,8 @@ TEST_F(Merge, ShutdownAbandonsARunningExportCleanly) {
 }
 
 TEST_F(Merge, TwoExportsInTheSameSecondKeepBothMovies) {
-    tools_->merger(encoded(wide_));
-    tools_->merger(encoded(wide_));
+    tools_->merger(encoded(short_));
+    tools_->merger(encoded(short_));
     ASSERT_TRUE(
         spin_until([&] { return page_.count_prefix("exp(") >= 2; }, std::chrono::minutes(3)));
     EXPECT_EQ(page_.count("exp('Export Success');"), 2);
