@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <system_error>
 
 #include "bridge/js_string.hpp"
 #include "telemetry/atomic_file.hpp"
@@ -112,7 +114,14 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     constexpr uint64_t kProgressStep = 16ULL << 20;
     uint64_t done = 0;
     uint64_t reported = 0;
-    PrefetchingClipReader reader(fd);
+    // The read-ahead thread may not start (thread limit): errors stay values.
+    std::unique_ptr<PrefetchingClipReader> started;
+    try {
+        started = std::make_unique<PrefetchingClipReader>(fd);
+    } catch (const std::system_error& e) {
+        return read_error(e.code().value());
+    }
+    PrefetchingClipReader& reader = *started;
     const ChunkSource source = [&]() -> Chunk {
         const Chunk chunk = reader.next();
         done += chunk.size;
