@@ -24,10 +24,8 @@ class FirstStart(CamVaultTestCase):
         self.assertTrue(os.path.isdir(data))
         self.assertTrue(os.path.isdir(os.path.join(app.home, "CAMVAULT", "files")))
         self.assertEqual(read(os.path.join(data, "ini.txt")), b"km,English")
-        received = app.script("return [window.camvaultLastListing || null, user_path]")
-        self.assertEqual(received[1], data)
-        if received[0] is not None:
-            self.assertEqual(received[0], ["", "", "0"])
+        received = app.script("return [window.camvaultLastListing, user_path]")
+        self.assertEqual(received, [["", "", "0"], data])
         self.assertIn("finish", app.log_lines())
 
     def test_existing_settings_are_kept_and_save_set_survives_a_reload(self):
