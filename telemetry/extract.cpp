@@ -7,14 +7,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#include <system_error>
 
 #include "bridge/js_string.hpp"
 #include "telemetry/atomic_file.hpp"
-#include "telemetry/clip_reader.hpp"
 #include "telemetry/script_text.hpp"
-#include "telemetry/stream_scan.hpp"
+#include "telemetry/segmented_scan.hpp"
 
 namespace camvault {
 
@@ -77,7 +74,7 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
     if (!out.open(script_path)) {
         return out.failed();
     }
-    if (scan_window(bytes.data(), bytes.size(), 0, true, out.sink()).stopped) {
+    if (!scan_in_memory(bytes.data(), bytes.size(), out.sink())) {
         return out.failed();
     }
     return out.finish();
@@ -111,34 +108,34 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         return out.failed();
     }
 
-    constexpr uint64_t kProgressStep = 16ULL << 20;
-    uint64_t done = 0;
-    uint64_t reported = 0;
-    // The read-ahead thread may not start (thread limit): errors stay values.
-    std::unique_ptr<PrefetchingClipReader> started;
-    try {
-        started = std::make_unique<PrefetchingClipReader>(fd);
-    } catch (const std::system_error& e) {
-        return read_error(e.code().value());
-    }
-    PrefetchingClipReader& reader = *started;
-    const ChunkSource source = [&]() -> Chunk {
-        const Chunk chunk = reader.next();
-        done += chunk.size;
-        if (progress && ((chunk.size == 0 && !chunk.failed) || done - reported >= kProgressStep)) {
-            reported = done;
-            progress(done, total);
+    const PositionalReader reader = [fd](uint8_t* buf, size_t size, uint64_t offset) {
+        for (;;) {
+            const ssize_t n = ::pread(fd, buf, size, static_cast<off_t>(offset));
+            if (n >= 0)
+                return static_cast<ptrdiff_t>(n);
+            if (errno != EINTR)
+                return static_cast<ptrdiff_t>(-errno);
         }
-        return chunk;
     };
-    switch (scan_chunks(source, out.sink())) {
-        case StreamStatus::read_failed:
-            return read_error(reader.error());
-        case StreamStatus::stopped:
+    SegmentedScanOptions options;
+    options.workers = default_scan_workers();
+    uint64_t reported = 0;
+    const auto report = [&](uint64_t done) {
+        reported = done;
+        if (progress)
+            progress(done, total);
+    };
+    const SegmentedScanResult scan = scan_segments(reader, total, out.sink(), options, report);
+    switch (scan.status) {
+        case ScanStatus::read_failed:
+            return read_error(scan.error);
+        case ScanStatus::stopped:
             return out.failed();
-        case StreamStatus::done:
+        case ScanStatus::done:
             break;
     }
+    if (reported != total)
+        report(total);
     return out.finish();
 }
 

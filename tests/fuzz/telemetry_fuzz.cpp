@@ -13,7 +13,7 @@
 
 #include "telemetry/extract.hpp"
 #include "telemetry/script_text.hpp"
-#include "telemetry/stream_scan.hpp"
+#include "telemetry/segmented_scan.hpp"
 
 namespace {
 
@@ -39,40 +39,42 @@ double double_from(const uint8_t* p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace camvault;
-    if (size < 2)
+    if (size < 3)
         return 0;
-    // The first byte picks the read size, the next up to 8 bytes the clip name.
-    const size_t chunk = 1 + data[0] * 3;
-    const size_t name_len = std::min<size_t>(data[1] % 9, size - 2);
-    const std::string name(reinterpret_cast<const char*>(data + 2), name_len);
+    // The first bytes pick the segment and read sizes, then up to 8 bytes the clip name.
+    SegmentedScanOptions options;
+    options.segment_size = 1 + data[0] * 5;
+    options.piece_size = 1 + data[1] * 3;
+    options.workers = 0;  // deterministic: the threaded path has its own tests
+    const size_t name_len = std::min<size_t>(data[2] % 9, size - 3);
+    const std::string name(reinterpret_cast<const char*>(data + 3), name_len);
     // An exact-size heap copy: any read past the clip's end is caught.
-    const size_t clip_size = size - 2 - name_len;
-    std::vector<uint8_t> clip(data + 2 + name_len, data + size);
+    const std::vector<uint8_t> clip(data + 3 + name_len, data + size);
 
     const std::vector<TelemetryRecord> reference = scan_whole_buffer(clip);
-    std::vector<TelemetryRecord> chunked;
-    size_t at = 0;
-    const auto status = scan_stream(
-        [&](uint8_t* buf, size_t capacity) -> ptrdiff_t {
-            const size_t n = std::min({chunk, capacity, clip_size - at});
-            if (n > 0)
-                std::memcpy(buf, clip.data() + at, n);
-            at += n;
-            return static_cast<ptrdiff_t>(n);
-        },
-        chunk,
+    std::vector<TelemetryRecord> segmented;
+    const PositionalReader read = [&](uint8_t* buf, size_t n, uint64_t offset) -> ptrdiff_t {
+        if (offset >= clip.size())
+            return 0;
+        n = std::min<uint64_t>(n, clip.size() - offset);
+        std::memcpy(buf, clip.data() + offset, n);
+        return static_cast<ptrdiff_t>(n);
+    };
+    const auto result = scan_segments(
+        read, clip.size(),
         [&](const TelemetryRecord& r) {
-            chunked.push_back(r);
+            segmented.push_back(r);
             return true;
-        });
-    if (status != StreamStatus::done || chunked != reference)
+        },
+        options);
+    if (result.status != ScanStatus::done || segmented != reference)
         std::abort();
 
     const ExtractResult written = splitData(clip, scratch_script(), name);
     if (!written.ok || written.records != reference.size())
         std::abort();
 
-    if (clip_size >= 16) {
+    if (clip.size() >= 16) {
         // The label must cope with any double, not only those a record can give.
         const std::string label =
             nicePosition(double_from(clip.data()), double_from(clip.data() + 8));

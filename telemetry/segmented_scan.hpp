@@ -1,0 +1,48 @@
+// The block scan for clip files: the file is cut into segments that worker
+// threads read and search side by side (each reads its segment in pieces small
+// enough to stay in its processor's cache and searches them while they are
+// there), while the calling thread takes the segments in file order, applies
+// the scan's 332-byte step across their borders and decodes the blocks. The
+// records are exactly those of the whole-buffer reference scan; memory stays at
+// (workers + 1) segments whatever the clip's size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "telemetry/window_scan.hpp"
+
+namespace camvault {
+
+// Reads up to `size` bytes at `offset` into buf: how many (0 at the end of the
+// file), or minus errno. Called from the worker threads at the same time.
+using PositionalReader = std::function<ptrdiff_t(uint8_t* buf, size_t size, uint64_t offset)>;
+
+struct SegmentedScanOptions {
+    uint64_t segment_size = uint64_t{4} << 20;
+    // Read size inside a segment (measured: 128 to 256 KB stay in cache).
+    size_t piece_size = size_t{256} << 10;
+    // Worker threads; 0 does everything on the calling thread. Fewer are used
+    // when the clip has fewer segments or a thread cannot be started.
+    unsigned workers = 2;
+};
+
+enum class ScanStatus { done, read_failed, stopped };
+
+struct SegmentedScanResult {
+    ScanStatus status = ScanStatus::done;
+    int error = 0;  // errno of the failed read
+};
+
+// Scans the `size` bytes of a file. The sink and `progress` (bytes scanned so
+// far) run on the calling thread only. A file that turns out shorter than
+// `size` is scanned up to where it ends.
+SegmentedScanResult scan_segments(const PositionalReader& read, uint64_t size,
+                                  const RecordSink& sink, const SegmentedScanOptions& options = {},
+                                  const std::function<void(uint64_t done)>& progress = {});
+
+// The workers worth starting on this machine: one per processor, two to four.
+unsigned default_scan_workers();
+
+}  // namespace camvault
