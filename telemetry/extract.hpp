@@ -25,9 +25,10 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
 // far and the clip's size.
 using ExtractProgress = std::function<void(uint64_t done, uint64_t total)>;
 
-// Streams the clip file through a bounded window (peak memory stays a few
-// megabytes whatever the clip's size) and writes its telemetry script to
-// `script_path` atomically. Safe to run on a worker thread.
+// Reads the clip file in segments on a few threads of its own (peak memory
+// stays a few megabytes whatever the clip's size) and writes its telemetry
+// script to `script_path` atomically. Safe to run on a worker thread; the
+// progress callback runs on the calling thread.
 ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
                                 const std::string& clip_name, const ExtractProgress& progress = {});
 
