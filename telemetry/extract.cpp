@@ -119,8 +119,13 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     };
     SegmentedScanOptions options;
     options.workers = default_scan_workers();
+    // Every 16 MB is often enough for a progress bar and rare enough for a
+    // callback that hands each report to the main thread.
+    constexpr uint64_t kProgressStep = uint64_t{16} << 20;
     uint64_t reported = 0;
     const auto report = [&](uint64_t done) {
+        if (done - reported < kProgressStep && done < total)
+            return;
         reported = done;
         if (progress)
             progress(done, total);
