@@ -156,14 +156,19 @@ bool MergeExport::Impl::build(const std::vector<std::string>& clip_paths) {
     GList* tracks = ges_timeline_get_tracks(timeline.get());
     for (GList* it = tracks; it; it = it->next) {
         GESTrack* track = GES_TRACK(it->data);
-        CapsPtr restriction(track->type == GES_TRACK_TYPE_VIDEO
-                                ? gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT,
-                                                      kExportWidth, "height", G_TYPE_INT,
-                                                      kExportHeight, "framerate", GST_TYPE_FRACTION,
-                                                      fps_num, fps_den, "pixel-aspect-ratio",
-                                                      GST_TYPE_FRACTION, 1, 1, nullptr)
-                                : gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, 48000,
-                                                      "channels", G_TYPE_INT, 2, nullptr));
+        // One layer, clips end to end: nothing to blend, so no mixer (a
+        // compositor would blend every 1080p frame over a background), and
+        // I420 throughout as the encoder wants it. The scaler adds the bars
+        // that keep each clip's aspect.
+        ges_track_set_mixing(track, FALSE);
+        CapsPtr restriction(
+            track->type == GES_TRACK_TYPE_VIDEO
+                ? gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", "width",
+                                      G_TYPE_INT, kExportWidth, "height", G_TYPE_INT, kExportHeight,
+                                      "framerate", GST_TYPE_FRACTION, fps_num, fps_den,
+                                      "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr)
+                : gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, 48000, "channels",
+                                      G_TYPE_INT, 2, nullptr));
         ges_track_set_restriction_caps(track, restriction.get());
     }
     g_list_free_full(tracks, gst_object_unref);

@@ -171,6 +171,15 @@ std::string make_clip(const std::string& path, const ClipSpec& spec) {
     return ok ? path : std::string();
 }
 
+std::string make_camera_clip(const std::string& path, double seconds, const std::string& size,
+                             int fps) {
+    std::ostringstream cmd;
+    cmd << shell_quote(std::string(CAMVAULT_SOURCE_DIR) + "/tools/make-clip") << " --seconds "
+        << seconds << " --size " << size << " --fps " << fps << " " << shell_quote(path)
+        << " >/dev/null";
+    return run(cmd.str()) ? path : std::string();
+}
+
 namespace {
 
 std::string field(const std::string& text, const std::string& key) {

@@ -77,6 +77,11 @@ struct ClipSpec {
 };
 std::string make_clip(const std::string& path, const ClipSpec& spec);
 
+// A camera-like clip (telemetry boxes planted in the movie data) from
+// tools/make-clip.
+std::string make_camera_clip(const std::string& path, double seconds, const std::string& size,
+                             int fps = 30);
+
 // ffprobe of the first video stream.
 struct VideoProbe {
     bool ok = false;

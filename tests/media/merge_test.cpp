@@ -24,7 +24,7 @@ class Merge : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         clips_ = new TempHome();
-        wide_ = make_clip(clips_->path() + "/wide clip.mov", ClipSpec{320, 180, 2.0});
+        wide_ = make_camera_clip(clips_->path() + "/wide clip.MOV", 2.0, "320x180");
         four_three_ = make_clip(clips_->path() + "/four_three.mov", ClipSpec{320, 240, 2.0});
         short_ = make_clip(clips_->path() + "/short.mov", ClipSpec{160, 90, 0.5});
     }
