@@ -102,7 +102,11 @@ int main(int argc, char** argv) {
             options_done = true;
         } else if (arg == "--force") {
             force = true;
-        } else if (arg == "--data-dir" && i + 1 < argc) {
+        } else if (arg == "--data-dir") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "camvault-extract: --data-dir needs a folder\n%s", kUsage);
+                return 2;
+            }
             data_dir = argv[++i];
         } else if (arg.rfind("--data-dir=", 0) == 0) {
             data_dir = arg.substr(11);

@@ -84,6 +84,7 @@ TEST(ExtractCli, KeepsGoingAfterAFailedClipAndExitsNonZero) {
 TEST(ExtractCli, RejectsBadUsageAndUnwritableFolders) {
     EXPECT_EQ(run_command(extract("")).status, 2);
     EXPECT_EQ(run_command(extract("--bogus x.MOV")).status, 2);
+    EXPECT_EQ(run_command(extract("x.MOV --data-dir")).status, 2);
     TempFolder clips;
     write_bytes(clips / "A.MOV", clip_with_one_block());
     write_bytes(clips / "file", {});
