@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "media/gst_handles.hpp"
 #include "platform/log.hpp"
 
 namespace camvault::platform {
@@ -35,11 +36,10 @@ void open_with_default_handler(std::unique_ptr<std::string> uri) {
 void on_show_folders_done(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<std::string> uri(static_cast<std::string*>(data));
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-    if (reply) {
-        g_variant_unref(reply);
+    std::unique_ptr<GVariant, decltype(&g_variant_unref)> reply(
+        g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error), g_variant_unref);
+    if (reply)
         return;
-    }
     log_line("open_dir: FileManager1 unavailable (" + take_message(error) + "), using the default");
     open_with_default_handler(std::move(uri));
 }
@@ -47,30 +47,28 @@ void on_show_folders_done(GObject* source, GAsyncResult* result, gpointer data) 
 void on_session_bus(GObject*, GAsyncResult* result, gpointer data) {
     std::unique_ptr<std::string> uri(static_cast<std::string*>(data));
     GError* error = nullptr;
-    GDBusConnection* bus = g_bus_get_finish(result, &error);
+    media::ObjectRef<GDBusConnection> bus(g_bus_get_finish(result, &error));
     if (!bus) {
         log_line("open_dir: no session bus (" + take_message(error) + "), using the default");
         open_with_default_handler(std::move(uri));
         return;
     }
     const gchar* uris[] = {uri->c_str(), nullptr};
-    g_dbus_connection_call(bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                           "org.freedesktop.FileManager1", "ShowFolders",
-                           g_variant_new("(^ass)", uris, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, 5000,
-                           nullptr, on_show_folders_done, uri.release());
-    g_object_unref(bus);
+    g_dbus_connection_call(
+        bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+        "org.freedesktop.FileManager1", "ShowFolders", g_variant_new("(^ass)", uris, ""), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, on_show_folders_done, uri.release());
 }
 
 }  // namespace
 
 void GioFolderOpener::show_folder(const std::string& path) {
-    gchar* raw_uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    media::GCharPtr raw_uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
     if (!raw_uri) {
         log_line("open_dir: not a local folder: " + path);
         return;
     }
-    auto uri = std::make_unique<std::string>(raw_uri);
-    g_free(raw_uri);
+    auto uri = std::make_unique<std::string>(raw_uri.get());
     g_bus_get(G_BUS_TYPE_SESSION, nullptr, on_session_bus, uri.release());
 }
 

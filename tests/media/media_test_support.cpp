@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <cstdlib>
 
+#include "media/gst_handles.hpp"
 #include "platform/log.hpp"
 
 namespace camvault::media::testing {
@@ -225,7 +226,8 @@ bool decodes_cleanly(const std::string& path) {
 Rgb read_png(const std::string& path) {
     Rgb rgb;
     GError* error = nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
+    ObjectRef<GdkPixbuf> owned(gdk_pixbuf_new_from_file(path.c_str(), &error));
+    GdkPixbuf* pixbuf = owned.get();
     if (!pixbuf) {
         g_clear_error(&error);
         return rgb;
@@ -240,7 +242,6 @@ Rgb read_png(const std::string& path) {
         for (int x = 0; x < rgb.width; ++x)
             for (int c = 0; c < 3; ++c)
                 rgb.pixels.push_back(data[y * stride + x * channels + c]);
-    g_object_unref(pixbuf);
     return rgb;
 }
 
