@@ -59,7 +59,7 @@ TEST(GioFolderOpener, AsksTheFileManagerToShowTheFolder) {
     FileManager manager;
     const GDBusInterfaceVTable vtable{on_method, nullptr, nullptr, {}};
     const guint object =
-        g_dbus_connection_register_object(connection, "/org/freedesktop/FileManager1",
+        g_dbus_connection_register_object(connection.get(), "/org/freedesktop/FileManager1",
                                           node->interfaces[0], &vtable, &manager, nullptr, nullptr);
     bool owned = false;
     const guint name = g_bus_own_name_on_connection(
