@@ -29,6 +29,9 @@ class ScreenGrabber {
   public:
     virtual ~ScreenGrabber() = default;
     virtual GrabResult grab(const ScreenRect& area) = 0;
+    // The main display's area of the root window, where it is one of several
+    // monitors; nullopt for the whole screen.
+    virtual std::optional<ScreenRect> main_display() { return std::nullopt; }
 };
 
 // Reports mouse button presses anywhere on the screen, in root-window pixels,

@@ -237,7 +237,11 @@ void MediaTools::open_files_folder() {
 }
 
 bool MediaTools::start() {
-    return impl_->recorder->start();
+    // Only the main display when the screen spans several monitors.
+    std::optional<ScreenRect> area;
+    if (impl_->grabber)
+        area = impl_->grabber->main_display();
+    return impl_->recorder->start(area);
 }
 bool MediaTools::stop() {
     return impl_->recorder->stop();

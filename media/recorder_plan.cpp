@@ -6,7 +6,8 @@ namespace camvault::media {
 std::string recorder_pipeline_description(const RecorderSettings& s) {
     std::string d;
     // use-damage=false: whole frames at a steady rate instead of damage rectangles.
-    d += "ximagesrc use-damage=false show-pointer=true ! video/x-raw,framerate=";
+    d += "ximagesrc name=" + std::string(kRecorderSourceName) +
+         " use-damage=false show-pointer=true ! video/x-raw,framerate=";
     d += std::to_string(s.framerate) + "/1 ! queue max-size-buffers=8 ! videoconvert ! ";
     d += "cairooverlay name=" + std::string(kRecorderOverlayName) + " ! videoconvert ! ";
     d += "x264enc speed-preset=ultrafast tune=zerolatency bitrate=" +

@@ -19,6 +19,7 @@ struct RecorderSettings {
 };
 
 // Element names the recorder looks up in the parsed pipeline.
+inline constexpr const char* kRecorderSourceName = "src";
 inline constexpr const char* kRecorderSinkName = "sink";
 inline constexpr const char* kRecorderOverlayName = "clicks";
 inline constexpr const char* kRecorderMuxName = "mux";

@@ -75,11 +75,13 @@ struct ScreenRecorder::Impl {
     RecorderSettings settings;
     Pipeline pipeline;
     std::string build_error;
-    GstElement* sink = nullptr;  // owned by the pipeline
-    GstElement* mux = nullptr;   // owned by the pipeline
+    GstElement* source = nullptr;  // owned by the pipeline
+    GstElement* sink = nullptr;    // owned by the pipeline
+    GstElement* mux = nullptr;     // owned by the pipeline
     gulong draw_handler = 0;
     GstElement* overlay = nullptr;
     ClickLog click_log;
+    std::optional<ScreenRect> area;  // of the current recording; read by on_click
     RecorderState state = RecorderState::Idle;
     std::string file;
     guint watch_timer = 0;
@@ -112,9 +114,11 @@ void ScreenRecorder::Impl::build() {
         return;
     }
     pipeline = Pipeline(GST_ELEMENT(gst_object_ref_sink(parsed)));
+    ObjectRef<GstElement> found_source(gst_bin_get_by_name(GST_BIN(parsed), kRecorderSourceName));
     ObjectRef<GstElement> found_sink(gst_bin_get_by_name(GST_BIN(parsed), kRecorderSinkName));
     ObjectRef<GstElement> found_mux(gst_bin_get_by_name(GST_BIN(parsed), kRecorderMuxName));
     ObjectRef<GstElement> found_overlay(gst_bin_get_by_name(GST_BIN(parsed), kRecorderOverlayName));
+    source = found_source.get();
     sink = found_sink.get();
     mux = found_mux.get();
     overlay = found_overlay.get();
@@ -134,6 +138,13 @@ void ScreenRecorder::Impl::on_click(int x, int y) {
     const GstClockTime base = gst_element_get_base_time(p);
     if (now < base)
         return;
+    if (area) {
+        // Clicks are in root-window pixels; the movie shows only `area`.
+        if (x < area->x || y < area->y || x >= area->x + area->width || y >= area->y + area->height)
+            return;
+        x -= area->x;
+        y -= area->y;
+    }
     std::lock_guard lock(click_log.mutex);
     click_log.clicks.push_back(Click{x, y, static_cast<int64_t>(now - base)});
 }
@@ -183,7 +194,7 @@ gboolean ScreenRecorder::Impl::on_watch(gpointer data) {
         // Before the head index is full: finish this movie and go on in a new one.
         self->watch_timer = 0;  // this timer ends by returning G_SOURCE_REMOVE
         log_line("recording: index space nearly full, continuing in a new file");
-        self->owner->start();
+        self->owner->start(self->area);
         return G_SOURCE_REMOVE;
     }
     return G_SOURCE_CONTINUE;
@@ -207,7 +218,7 @@ ScreenRecorder::~ScreenRecorder() {
     impl_->pipeline.reset();
 }
 
-bool ScreenRecorder::start() {
+bool ScreenRecorder::start(std::optional<ScreenRect> area) {
     Impl& r = *impl_;
     if (!r.pipeline) {
         r.report(r.build_error);
@@ -224,6 +235,15 @@ bool ScreenRecorder::start() {
     }
     r.file = *claimed.path;
     g_object_set(r.sink, "location", r.file.c_str(), nullptr);
+    // The watcher thread is stopped here, so `area` can change.
+    r.area = area;
+    const bool part = area && area->width > 0 && area->height > 0;
+    g_object_set(r.source, "startx", part ? static_cast<guint>(area->x) : 0u, "starty",
+                 part ? static_cast<guint>(area->y) : 0u, "endx",
+                 part ? static_cast<guint>(area->x + area->width - 1) : 0u, "endy",
+                 part ? static_cast<guint>(area->y + area->height - 1) : 0u, nullptr);
+    if (!part)
+        r.area.reset();
     if (gst_element_set_state(r.pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         std::string error = bus_error(r.pipeline.get());
         gst_element_set_state(r.pipeline.get(), GST_STATE_NULL);

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "media/desktop.hpp"
@@ -30,8 +31,9 @@ class ScreenRecorder {
     ScreenRecorder& operator=(const ScreenRecorder&) = delete;
 
     // Starts a new movie Recording-<yyyyMMddHHmmss>.mov (never over an older
-    // one); a running recording is finished properly first. False on failure.
-    bool start();
+    // one) of `area` of the screen, or all of it; a running recording is
+    // finished properly first. False on failure.
+    bool start(std::optional<ScreenRect> area = std::nullopt);
     // Ends the movie with EOS (timeout fallback). True also when idle.
     bool stop();
     // Pauses a recording (false) or resumes a paused one into the same file (true).

@@ -51,4 +51,21 @@ media::GrabResult GdkScreenGrabber::grab(const media::ScreenRect& area) {
     return result;
 }
 
+std::optional<media::ScreenRect> GdkScreenGrabber::main_display() {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display) || gdk_display_get_n_monitors(display) < 2)
+        return std::nullopt;
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor)
+        monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor)
+        return std::nullopt;
+    GdkRectangle geometry;
+    gdk_monitor_get_geometry(monitor, &geometry);
+    // GDK gives application pixels; the root window counts device pixels.
+    const int scale = gdk_monitor_get_scale_factor(monitor);
+    return media::ScreenRect{geometry.x * scale, geometry.y * scale, geometry.width * scale,
+                             geometry.height * scale};
+}
+
 }  // namespace camvault::platform

@@ -8,6 +8,7 @@ namespace camvault::platform {
 class GdkScreenGrabber : public media::ScreenGrabber {
   public:
     media::GrabResult grab(const media::ScreenRect& area) override;
+    std::optional<media::ScreenRect> main_display() override;
 };
 
 }  // namespace camvault::platform

@@ -96,6 +96,32 @@ TEST_F(Recorder, ThreeSecondsWithTwoClicksPlaysAndShowsTheRings) {
     EXPECT_EQ(ring_pixels(ffmpeg_frame(movies[0], second_click + 0.2), 400, 300), 0);
 }
 
+// With several monitors only the main one is recorded, and clicks land
+// where they were made on it.
+TEST_F(Recorder, RecordsOnlyTheMainDisplayArea) {
+    struct SecondMonitor : ScreenGrabber {
+        GrabResult grab(const ScreenRect&) override { return {}; }
+        std::optional<ScreenRect> main_display() override { return ScreenRect{100, 50, 640, 480}; }
+    };
+    tools_ = std::make_unique<MediaTools>(home_.path(), page_, std::make_unique<SecondMonitor>(),
+                                          std::make_unique<platform::XiClickWatcher>(), nullptr);
+    ASSERT_TRUE(tools_->start());
+    const auto start = Clock::now();
+    spin_for(std::chrono::milliseconds(700));
+    const double click = seconds_since(start);
+    ASSERT_TRUE(run("xdotool mousemove 300 150 click 1"));
+    spin_for(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(tools_->stop());
+    const auto movies = recordings();
+    ASSERT_EQ(movies.size(), 1u);
+    const auto p = probe(movies[0]);
+    EXPECT_EQ(p.width, 640);
+    EXPECT_EQ(p.height, 480);
+    const Rgb frame = ffmpeg_frame(movies[0], click + 0.2);
+    EXPECT_GT(ring_pixels(frame, 200, 100), 20);
+    EXPECT_EQ(ring_pixels(frame, 300, 150), 0);
+}
+
 TEST_F(Recorder, PauseAndResumeContinueTheSameMovie) {
     ASSERT_TRUE(tools_->start());
     spin_for(std::chrono::milliseconds(1000));
