@@ -1,13 +1,14 @@
 // Whole-file atomic writes and folder creation on POSIX.
 #include "library/file_write.hpp"
 
+#include "telemetry/atomic_file.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 namespace camvault {
 namespace {
@@ -42,37 +43,9 @@ WriteResult create_directories(const std::string& path) {
 }
 
 WriteResult write_file_atomically(const std::string& path, std::string_view content) {
-    std::string temp_template = path + ".XXXXXX";
-    std::vector<char> temp(temp_template.begin(), temp_template.end());
-    temp.push_back('\0');
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return failure("cannot write", path, errno);
-    }
-    const std::string temp_path(temp.data());
-    size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error_number = errno;
-            ::close(fd);
-            ::unlink(temp_path.c_str());
-            return failure("cannot write", path, error_number);
-        }
-        written += static_cast<size_t>(n);
-    }
-    // mkstemp makes the file private; settings and scripts are ordinary files.
-    ::fchmod(fd, 0644);
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int error_number = errno;
-        ::unlink(temp_path.c_str());
-        return failure("cannot write", path, error_number);
-    }
-    if (::rename(temp_path.c_str(), path.c_str()) != 0) {
-        const int error_number = errno;
-        ::unlink(temp_path.c_str());
-        return failure("cannot replace", path, error_number);
+    AtomicFileWriter writer;
+    if (!writer.open(path) || !writer.append(content) || !writer.commit()) {
+        return {false, writer.error()};
     }
     return {true, {}};
 }

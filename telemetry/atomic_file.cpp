@@ -87,6 +87,13 @@ bool AtomicFileWriter::commit() {
     }
     const int fd = fd_;
     fd_ = -1;
+    // Without the flush a crash right after the rename can leave an empty file
+    // where the old one was.
+    if (::fsync(fd) != 0 && errno != EINVAL) {
+        const int errnum = errno;
+        ::close(fd);
+        return fail("cannot write " + target_, errnum);
+    }
     // close() is where some file systems (NFS, FUSE) report a failed write.
     if (::close(fd) != 0) {
         return fail("cannot write " + target_, errno);
