@@ -5,6 +5,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "media/gst_handles.hpp"
@@ -20,7 +21,52 @@ constexpr const char* kNoVideoMessage = "camvault-no-video";
 struct Branch {
     GstElement* entry = nullptr;  // videoflip's sink side
     bool linked = false;
+    // The stream names no colour matrix (set from a parser's streaming thread).
+    std::atomic<bool> untagged{false};
 };
+
+// A stream that does not say which colour matrix it uses is read the way
+// ffmpeg and most tools read it, BT.601, whatever its size (GStreamer alone
+// would pick BT.709 for HD): snapshots then agree with other tools' frames.
+GstPadProbeReturn on_parser_caps(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+        return GST_PAD_PROBE_OK;
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    static_cast<Branch*>(data)->untagged = !gst_structure_has_field(s, "colorimetry");
+    return GST_PAD_PROBE_OK;
+}
+
+void on_element_added(GstBin*, GstBin*, GstElement* element, gpointer data) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const char* klass =
+        factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    if (!klass || !strstr(klass, "Parser") || !strstr(klass, "Video"))
+        return;
+    ObjectRef<GstPad> src(gst_element_get_static_pad(element, "src"));
+    if (src)
+        gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, on_parser_caps, data,
+                          nullptr);
+}
+
+GstPadProbeReturn on_decoded_caps(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS || !static_cast<Branch*>(data)->untagged)
+        return GST_PAD_PROBE_OK;
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    GstVideoInfo video;
+    if (!gst_video_info_from_caps(&video, caps) || GST_VIDEO_INFO_IS_RGB(&video) ||
+        video.colorimetry.matrix == GST_VIDEO_COLOR_MATRIX_BT601)
+        return GST_PAD_PROBE_OK;
+    video.colorimetry.matrix = GST_VIDEO_COLOR_MATRIX_BT601;
+    CapsPtr changed(gst_video_info_to_caps(&video));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(changed.get());
+    return GST_PAD_PROBE_OK;
+}
 
 void on_pad_added(GstElement*, GstPad* pad, gpointer data) {
     auto* branch = static_cast<Branch*>(data);
@@ -149,7 +195,14 @@ FrameResult grab_frame(const std::string& uri, int64_t position_ns,
     g_object_set(sink, "caps", rgb.get(), "sync", FALSE, "max-buffers", 1u, nullptr);
     gst_element_link_many(flip, convert, sink, nullptr);
 
-    Branch branch{flip, false};
+    Branch branch;
+    branch.entry = flip;
+    g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(on_element_added), &branch);
+    {
+        ObjectRef<GstPad> flip_sink(gst_element_get_static_pad(flip, "sink"));
+        gst_pad_add_probe(flip_sink.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, on_decoded_caps,
+                          &branch, nullptr);
+    }
     // The handlers only touch `branch`, which outlives the pipeline's streaming
     // (the pipeline is set to NULL by its owner before this frame unwinds).
     g_signal_connect(source, "pad-added", G_CALLBACK(on_pad_added), &branch);

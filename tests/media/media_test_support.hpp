@@ -74,6 +74,7 @@ struct ClipSpec {
     double seconds = 2.0;
     int rotate = 0;  // display rotation stored in the movie (degrees)
     bool audio = true;
+    bool bt709 = false;  // colour tags in the stream (ffmpeg writes none by default)
 };
 std::string make_clip(const std::string& path, const ClipSpec& spec);
 
