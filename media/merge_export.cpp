@@ -24,21 +24,13 @@ struct ClipInfo {
     int fps_den = 1;
 };
 
-// Discovers one clip; nullopt when it is not a readable movie.
-std::optional<ClipInfo> discover_clip(const std::string& path) {
-    GError* raw = nullptr;
-    GCharPtr uri(gst_filename_to_uri(path.c_str(), &raw));
-    ErrorPtr uri_error(raw);
-    if (!uri)
+// What the export needs of a discovered clip; nullopt when it is not a
+// readable movie.
+std::optional<ClipInfo> clip_info_from_asset(ObjectRef<GESAsset> asset) {
+    if (!asset || !GES_IS_URI_CLIP_ASSET(asset.get()))
         return std::nullopt;
-    // The file may have changed since an earlier export cached what GES knew of it.
-    ges_asset_needs_reload(GES_TYPE_URI_CLIP, uri.get());
-    raw = nullptr;
     ClipInfo clip;
-    clip.asset.reset(GES_ASSET(ges_uri_clip_asset_request_sync(uri.get(), &raw)));
-    ErrorPtr error(raw);
-    if (!clip.asset)
-        return std::nullopt;
+    clip.asset = std::move(asset);
     GstDiscovererInfo* info = ges_uri_clip_asset_get_info(GES_URI_CLIP_ASSET(clip.asset.get()));
     if (!info)
         return std::nullopt;
@@ -107,8 +99,24 @@ struct MergeExport::Impl {
     guint failure_idle = 0;
     std::string start_error;
     bool running = false;
+    // Discovery: one slot per clip, filled as GES answers, in list order.
+    std::vector<std::optional<ClipInfo>> clips;
+    size_t pending = 0;
+    ObjectRef<GCancellable> cancel;
 
-    bool build(const std::vector<std::string>& clip_paths);
+    // One clip's discovery, in flight. Holds its own reference to the
+    // cancellable: once that is cancelled the export may be gone.
+    struct AssetRequest {
+        Impl* impl;
+        size_t index;
+        ObjectRef<GCancellable> cancel;
+    };
+    static void on_asset_ready(GObject*, GAsyncResult* result, gpointer data);
+
+    void request_assets(const std::vector<std::string>& clip_paths);
+    void asset_arrived(size_t index, ObjectRef<GESAsset> asset);
+    void all_discovered();
+    bool build();
     void stop_sources() {
         if (bus_watch)
             g_source_remove(bus_watch);
@@ -130,12 +138,57 @@ struct MergeExport::Impl {
     static gboolean on_progress(gpointer data);
 };
 
-bool MergeExport::Impl::build(const std::vector<std::string>& clip_paths) {
+void MergeExport::Impl::on_asset_ready(GObject*, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<AssetRequest> request(static_cast<AssetRequest*>(data));
+    GError* raw = nullptr;
+    ObjectRef<GESAsset> asset(ges_asset_request_finish(result, &raw));
+    ErrorPtr error(raw);
+    if (g_cancellable_is_cancelled(request->cancel.get()))
+        return;  // the export is gone
+    request->impl->asset_arrived(request->index, std::move(asset));
+}
+
+void MergeExport::Impl::request_assets(const std::vector<std::string>& clip_paths) {
+    cancel.reset(g_cancellable_new());
+    clips.resize(clip_paths.size());
+    pending = clip_paths.size();
+    for (size_t i = 0; i < clip_paths.size(); ++i) {
+        GError* raw = nullptr;
+        GCharPtr uri(gst_filename_to_uri(clip_paths[i].c_str(), &raw));
+        ErrorPtr uri_error(raw);
+        if (!uri) {
+            --pending;
+            continue;
+        }
+        // The file may have changed since an earlier export cached what GES
+        // knew of it (cameras reuse clip names from card to card).
+        ges_asset_needs_reload(GES_TYPE_URI_CLIP, uri.get());
+        ges_asset_request_async(
+            GES_TYPE_URI_CLIP, uri.get(), cancel.get(), on_asset_ready,
+            new AssetRequest{this, i, ObjectRef<GCancellable>::ref(cancel.get())});
+    }
+    if (pending == 0)
+        all_discovered();
+}
+
+void MergeExport::Impl::asset_arrived(size_t index, ObjectRef<GESAsset> asset) {
+    clips[index] = clip_info_from_asset(std::move(asset));
+    if (--pending == 0)
+        all_discovered();
+}
+
+void MergeExport::Impl::all_discovered() {
+    if (!build()) {
+        stop_sources();
+        report_failure_later(start_error);
+    }
+}
+
+bool MergeExport::Impl::build() {
     timeline.reset(ges_timeline_new_audio_video());
     GESLayer* layer = ges_timeline_append_layer(timeline.get());  // owned by the timeline
     int fps_num = 0, fps_den = 1;
-    for (const auto& path : clip_paths) {
-        auto clip = discover_clip(path);
+    for (auto& clip : clips) {
         if (!clip)
             continue;  // not a movie: adds nothing, as before
         if (fps_num == 0 && clip->fps_num > 0) {
@@ -282,13 +335,13 @@ MergeExport::MergeExport(const std::vector<std::string>& clip_paths, std::string
     impl_->stem = std::move(stem);
     impl_->callbacks = std::move(callbacks);
     impl_->running = true;
-    if (!impl_->build(clip_paths)) {
-        impl_->stop_sources();
-        impl_->report_failure_later(impl_->start_error);
-    }
+    // Clips are discovered in the background: a long list never holds up the window.
+    impl_->request_assets(clip_paths);
 }
 
 MergeExport::~MergeExport() {
+    if (impl_->cancel)
+        g_cancellable_cancel(impl_->cancel.get());
     const bool abandoned = impl_->running;
     impl_->finish_pipeline();
     if (abandoned && !impl_->temp_path.empty())

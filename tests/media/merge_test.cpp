@@ -158,6 +158,15 @@ TEST_F(Merge, ShutdownAbandonsARunningExportCleanly) {
     EXPECT_EQ(page_.count_prefix("exp("), 0);
 }
 
+TEST_F(Merge, ShutdownWhileClipsAreStillBeingDiscovered) {
+    tools_->merger(encoded(wide_) + "," + encoded(four_three_));
+    tools_->shutdown();  // before the main loop ran once
+    spin_until([] { return false; }, std::chrono::milliseconds(500));
+    EXPECT_EQ(page_.count_prefix("exp("), 0);
+    EXPECT_TRUE(home_.files().empty());
+    EXPECT_EQ(tools_->jobs_running(), 0);
+}
+
 TEST_F(Merge, TwoExportsInTheSameSecondKeepBothMovies) {
     tools_->merger(encoded(short_));
     tools_->merger(encoded(short_));
