@@ -24,10 +24,12 @@ struct ExportCallbacks {
 
 class MergeExport {
   public:
-    // Builds the timeline from `clip_paths` (existing files, in order) and
-    // starts rendering into a temporary file in `output_dir`, published as
-    // `stem`.mov (or `stem`-2.mov, ...) on success. A failure to start is
-    // reported through `finished` from the main loop, like any other.
+    // Discovers `clip_paths` (existing files, in order) in the background,
+    // builds the timeline from those that are movies and renders it into a
+    // temporary file in `output_dir`, published as `stem`.mov (or
+    // `stem`-2.mov, ...) on success. Every outcome, a failure to start
+    // included, arrives through `finished` from the main loop, never from
+    // inside this constructor.
     MergeExport(const std::vector<std::string>& clip_paths, std::string output_dir,
                 std::string stem, ExportCallbacks callbacks);
     ~MergeExport();  // abandons a running export: pipeline stopped, temp file removed
