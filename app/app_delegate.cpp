@@ -69,6 +69,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::webViewDidFinishLoadForFrame() {
     read_file_list();
+    media_->page_loaded();
     if (!first_listing_done_) {
         first_listing_done_ = true;
         if (!options_.import_paths.empty()) {

@@ -250,6 +250,14 @@ bool MediaTools::toggle() {
     return impl_->recorder->toggle();
 }
 
+void MediaTools::page_loaded() {
+    // A reloaded page starts out showing no recording.
+    const RecorderState state = impl_->recorder->state();
+    if (state != RecorderState::Idle) {
+        impl_->page.call("recording_state('" + state_name(state) + "')");
+    }
+}
+
 void MediaTools::shutdown() {
     Impl& m = *impl_;
     if (m.recorder)

@@ -37,6 +37,8 @@ class MediaTools {
     bool start();
     bool stop();
     bool toggle();
+    // Tells a freshly loaded page what the recorder is doing.
+    void page_loaded();
 
     // Before the process exits: finishes a running recording, abandons running
     // exports (temporary files removed) and waits for snapshot workers.

@@ -1,0 +1,91 @@
+"""Media tools inside the running application: snapshots, the window grab,
+merging, and the screen recorder across a page reload."""
+
+import os
+import struct
+import tempfile
+import time
+import unittest
+
+from camvault_e2e import CamVaultTestCase, wait_for
+from test_import import RECORD_CALLS, calls, clip
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        header = f.read(24)
+    assert header[:8] == b"\x89PNG\r\n\x1a\n", path
+    return struct.unpack(">II", header[16:24])
+
+
+class MediaInTheApp(CamVaultTestCase):
+    def files(self, app):
+        folder = os.path.join(app.home, "CAMVAULT", "files")
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+    def test_frame_and_window_snapshots(self):
+        folder = tempfile.mkdtemp(prefix="camvault-card-")
+        path = clip(folder, "SNAP 0001.MOV", seconds=3)
+        app = self.start_app()
+        app.script(RECORD_CALLS + """
+            window.__acts = 0; var act = get_act;
+            get_act = function () { window.__acts++; return act(); };
+            var result = snapshot_result;
+            snapshot_result = function (ok, what) { window.__calls.push(['snapshot_result', ok, what]);
+                                                    return result(ok, what); };""")
+        url = "file://" + "/".join(p and __import__("urllib.parse").parse.quote(p) for p in path.split("/"))
+        app.send_command(f"http://get_photo/{url};0;1")
+        wait_for(lambda: app.script("return window.__acts") == 1, what="get_act after the frame")
+        ok, written = calls(app, "snapshot_result")[0]
+        self.assertIn(ok, (True, "true"))
+        self.assertEqual(png_size(written), (320, 180))
+        self.assertIn(f"photo:{url},0,1", app.log_lines())
+
+        app.send_command("http://get_full_photo/")
+        wait_for(lambda: app.script("return window.__acts") == 2, what="get_act after the grab")
+        ok, written = calls(app, "snapshot_result")[1]
+        self.assertIn(ok, (True, "true"))
+        self.assertEqual(png_size(written), (960, 600))
+        self.assertIn("get_photo", app.log_lines())
+        time.sleep(0.5)
+        self.assertEqual(app.script("return window.__acts"), 2)
+
+    def test_merge_reports_success_and_writes_the_movie(self):
+        folder = tempfile.mkdtemp(prefix="camvault-card-")
+        first, second = clip(folder, "A.MOV", 2), clip(folder, "B.MOV", 2)
+        app = self.start_app()
+        app.script(RECORD_CALLS + """
+            var done = exp; exp = function (t) { window.__calls.push(['exp', t]); return done(t); };""")
+        app.send_command("http://merger/" + ",".join([first, os.path.join(folder, "gone.MOV"), second]))
+        outcome = wait_for(lambda: calls(app, "exp"), timeout=180, what="export outcome")
+        self.assertEqual(outcome, [["Export Success"]])
+        movies = [f for f in self.files(app) if f.startswith("exp_") and f.endswith(".mov")]
+        self.assertEqual(len(movies), 1)
+        self.assertEqual([l for l in app.log_lines() if l.startswith("merger:")],
+                         [f"merger:{first}", f"merger:{second}"])
+
+    def test_recording_survives_a_page_reload_and_stops_into_a_movie(self):
+        app = self.start_app()
+        app.send_command("http://recode/")
+        wait_for(lambda: app.script(
+            "return document.querySelector('[data-testid=record]').dataset.state") == "recording",
+            what="recording shown")
+        app.send_command("http://file_del_fun/")  # reloads the page
+        time.sleep(1.0)
+        app.wait_for_page()
+        wait_for(lambda: app.script(
+            "return document.querySelector('[data-testid=record]').dataset.state") == "recording",
+            what="recording shown after the reload")
+        time.sleep(1.0)
+        app.send_command("http://norecode/")
+        wait_for(lambda: app.script(
+            "return document.querySelector('[data-testid=record]').dataset.state") == "stopped",
+            what="recording stopped")
+        recordings = wait_for(lambda: [f for f in self.files(app) if f.startswith("Recording-")],
+                              what="recording file")
+        self.assertEqual(len(recordings), 1)
+        self.assertGreater(os.path.getsize(os.path.join(app.home, "CAMVAULT", "files", recordings[0])), 0)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
