@@ -97,7 +97,8 @@ class Closing(CamVaultTestCase):
     def test_closing_the_window_ends_with_status_zero(self):
         home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
         env = dict(os.environ, HOME=home, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1")
-        process = subprocess.Popen([APP], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        output = tempfile.TemporaryFile()
+        process = subprocess.Popen([APP], env=env, stdout=output, stderr=subprocess.STDOUT)
         try:
             window = wait_for(lambda: subprocess.run(
                 ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", "^CamVault$"],
@@ -114,14 +115,17 @@ class Closing(CamVaultTestCase):
         folder = tempfile.mkdtemp(prefix="camvault-nopage-")
         env = dict(os.environ, HOME=folder, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1",
                    CAMVAULT_WWW_DIR=os.path.join(folder, "www"))
-        process = subprocess.Popen([APP], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        # A file, not a pipe: an unread pipe fills up and blocks the application.
+        output = tempfile.TemporaryFile()
+        process = subprocess.Popen([APP], env=env, stdout=output, stderr=subprocess.STDOUT)
         try:
             dialog = wait_for(lambda: subprocess.run(
                 ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", "CamVault"],
                 capture_output=True, text=True).stdout.split(), what="error dialog")[-1]
             send_window_delete(dialog)
             self.assertEqual(process.wait(15), 1)
-            self.assertIn(b"www/index.html is missing", process.stdout.read())
+            output.seek(0)
+            self.assertIn(b"www/index.html is missing", output.read())
         finally:
             if process.poll() is None:
                 process.kill()
