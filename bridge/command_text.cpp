@@ -13,18 +13,27 @@ int hex_value(char c) {
 
 }  // namespace
 
-std::string remove_all(std::string_view text, std::string_view prefix) {
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) {
+        return std::string(text);
+    }
     std::string out;
     out.reserve(text.size());
     size_t pos = 0;
-    while (!prefix.empty()) {
-        const auto hit = text.find(prefix, pos);
-        if (hit == std::string_view::npos) break;
+    while (true) {
+        const auto hit = text.find(from, pos);
+        if (hit == std::string_view::npos) {
+            out.append(text.substr(pos));
+            return out;
+        }
         out.append(text.substr(pos, hit - pos));
-        pos = hit + prefix.size();
+        out.append(to);
+        pos = hit + from.size();
     }
-    out.append(text.substr(pos));
-    return out;
+}
+
+std::string remove_all(std::string_view text, std::string_view prefix) {
+    return replace_all(text, prefix, "");
 }
 
 std::vector<std::string> split_keep_empty(std::string_view text, char separator) {

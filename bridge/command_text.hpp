@@ -7,6 +7,9 @@
 
 namespace camvault {
 
+// Every non-overlapping occurrence of `from` in `text`, left to right, replaced by `to`.
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
+
 // Every occurrence of `prefix` anywhere in `text` removed.
 std::string remove_all(std::string_view text, std::string_view prefix);
 

@@ -1,6 +1,8 @@
 // Library layout and naming rules.
 #include "library/naming.hpp"
 
+#include "bridge/command_text.hpp"
+
 namespace camvault {
 
 std::string library_data_dir(std::string_view home) {
@@ -27,25 +29,6 @@ std::string clip_extension(std::string_view name) {
 
 bool is_clip_extension(std::string_view extension) {
     return extension == "MOV" || extension == "mov";
-}
-
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
-    if (from.empty()) {
-        return std::string(text);
-    }
-    std::string out;
-    out.reserve(text.size());
-    size_t pos = 0;
-    while (true) {
-        const auto hit = text.find(from, pos);
-        if (hit == std::string_view::npos) {
-            out.append(text.substr(pos));
-            return out;
-        }
-        out.append(text.substr(pos, hit - pos));
-        out.append(to);
-        pos = hit + from.size();
-    }
 }
 
 std::string telemetry_relative_path(std::string_view clip_name) {

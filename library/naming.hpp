@@ -33,7 +33,4 @@ std::string telemetry_relative_path(std::string_view clip_name);
 // home followed directly by telemetry_relative_path(clip_name(clip_path)).
 std::string telemetry_script_path(std::string_view home, std::string_view clip_path);
 
-// Every non-overlapping occurrence of `from` in `text`, left to right, replaced by `to`.
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
-
 }  // namespace camvault

@@ -12,6 +12,11 @@ TEST(CommandText, RemovesEveryOccurrenceNotOnlyTheLeadingOne) {
     EXPECT_EQ(remove_all("", "http://x/"), "");
 }
 
+TEST(CommandText, ReplaceAllIsLeftToRightAndNonOverlapping) {
+    EXPECT_EQ(replace_all("aaaa", "aa", "b"), "bb");
+    EXPECT_EQ(replace_all("abc", "", "x"), "abc");
+}
+
 TEST(CommandText, SplitKeepsEmptyPieces) {
     EXPECT_EQ(split_keep_empty("", ','), std::vector<std::string>{""});
     EXPECT_EQ(split_keep_empty("a,", ','), (std::vector<std::string>{"a", ""}));

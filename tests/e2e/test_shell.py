@@ -7,7 +7,7 @@ import tempfile
 import time
 import unittest
 
-from camvault_e2e import APP, CamVault, CamVaultTestCase, send_window_delete, wait_for
+from camvault_e2e import APP, CamVaultTestCase, send_window_delete, wait_for
 
 PROPORTION = 1.60000002384185791015625
 
@@ -93,42 +93,35 @@ class Dispatcher(CamVaultTestCase):
         self.assertTrue(app.script("return typeof file_list_fun === 'function'"))
 
 
-class Closing(CamVaultTestCase):
-    def test_closing_the_window_ends_with_status_zero(self):
-        home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
-        env = dict(os.environ, HOME=home, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1")
-        output = tempfile.TemporaryFile()
-        process = subprocess.Popen([APP], env=env, stdout=output, stderr=subprocess.STDOUT)
-        try:
-            window = wait_for(lambda: subprocess.run(
-                ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", "^CamVault$"],
-                capture_output=True, text=True).stdout.split(), what="window")[-1]
-            wait_for(lambda: os.path.exists(os.path.join(home, "CAMVAULT", "data", "ini.txt")),
-                     what="first listing")
-            send_window_delete(window)
-            self.assertEqual(process.wait(15), 0)
-        finally:
-            if process.poll() is None:
-                process.kill()
+class Closing(unittest.TestCase):
+    """CamVault started by hand (no WebDriver), closed the way a window manager does."""
 
-    def test_missing_page_is_a_clear_error(self):
-        folder = tempfile.mkdtemp(prefix="camvault-nopage-")
-        env = dict(os.environ, HOME=folder, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1",
-                   CAMVAULT_WWW_DIR=os.path.join(folder, "www"))
+    def run_until_window(self, extra_env, window_name):
+        home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
+        env = dict(os.environ, HOME=home, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1", **extra_env)
         # A file, not a pipe: an unread pipe fills up and blocks the application.
         output = tempfile.TemporaryFile()
         process = subprocess.Popen([APP], env=env, stdout=output, stderr=subprocess.STDOUT)
-        try:
-            dialog = wait_for(lambda: subprocess.run(
-                ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", "CamVault"],
-                capture_output=True, text=True).stdout.split(), what="error dialog")[-1]
-            send_window_delete(dialog)
-            self.assertEqual(process.wait(15), 1)
-            output.seek(0)
-            self.assertIn(b"www/index.html is missing", output.read())
-        finally:
-            if process.poll() is None:
-                process.kill()
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        window = wait_for(lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--pid", str(process.pid), "--name", window_name],
+            capture_output=True, text=True).stdout.split(), what=window_name)[-1]
+        return home, process, window, output
+
+    def test_closing_the_window_ends_with_status_zero(self):
+        home, process, window, _ = self.run_until_window({}, "^CamVault$")
+        wait_for(lambda: os.path.exists(os.path.join(home, "CAMVAULT", "data", "ini.txt")),
+                 what="first listing")
+        send_window_delete(window)
+        self.assertEqual(process.wait(15), 0)
+
+    def test_missing_page_is_a_clear_error(self):
+        _, process, dialog, output = self.run_until_window(
+            {"CAMVAULT_WWW_DIR": "/nonexistent/www"}, "CamVault")
+        send_window_delete(dialog)
+        self.assertEqual(process.wait(15), 1)
+        output.seek(0)
+        self.assertIn(b"www/index.html is missing", output.read())
 
 
 if __name__ == "__main__":

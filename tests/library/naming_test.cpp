@@ -35,10 +35,5 @@ TEST(Naming, LibraryFolders) {
     EXPECT_EQ(settings_file_path("/Users/u"), "/Users/u/CAMVAULT/data/ini.txt");
 }
 
-TEST(Naming, ReplaceAllIsLeftToRightAndNonOverlapping) {
-    EXPECT_EQ(replace_all("aaaa", "aa", "b"), "bb");
-    EXPECT_EQ(replace_all("abc", "", "x"), "abc");
-}
-
 }  // namespace
 }  // namespace camvault
