@@ -154,16 +154,21 @@ class CamVault:
             shutil.rmtree(self.home, ignore_errors=True)
 
 
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda d, e: 0)
+
+
 def send_window_delete(window_id):
-    """Asks a window to close the way a window manager does (WM_DELETE_WINDOW)."""
+    """Asks a window to close the way a window manager does (WM_DELETE_WINDOW).
+    A window that is gone already is no error."""
     x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
     x11.XOpenDisplay.restype = ctypes.c_void_p
     x11.XInternAtom.restype = ctypes.c_ulong
     x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
     x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                ctypes.c_void_p]
-    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
     x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x11.XSetErrorHandler(_X_ERROR_HANDLER)
     display = x11.XOpenDisplay(None)
 
     class ClientMessage(ctypes.Structure):
@@ -183,8 +188,24 @@ def send_window_delete(window_id):
     event.client.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
     event.client.data[1] = 0  # CurrentTime
     x11.XSendEvent(display, int(window_id), 0, 0, ctypes.byref(event))
-    x11.XFlush(display)
+    x11.XSync(display, 0)
     x11.XCloseDisplay(display)
+
+
+def close_like_a_person(process, window_name, timeout=15.0):
+    """Sends WM_DELETE_WINDOW to the process's visible windows of that name
+    until it exits; returns its exit status."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(process.pid),
+                                  "--name", window_name], capture_output=True, text=True).stdout.split()
+        for window in windows:
+            send_window_delete(window)
+        try:
+            return process.wait(1.0)
+        except subprocess.TimeoutExpired:
+            continue
+    raise AssertionError(f"process {process.pid} did not close")
 
 
 class CamVaultTestCase(unittest.TestCase):

@@ -7,7 +7,7 @@ import tempfile
 import time
 import unittest
 
-from camvault_e2e import APP, CamVaultTestCase, send_window_delete, wait_for
+from camvault_e2e import APP, CamVaultTestCase, close_like_a_person, wait_for
 
 PROPORTION = 1.60000002384185791015625
 
@@ -101,6 +101,7 @@ class Closing(unittest.TestCase):
         env = dict(os.environ, HOME=home, GSETTINGS_BACKEND="memory", NO_AT_BRIDGE="1", **extra_env)
         # A file, not a pipe: an unread pipe fills up and blocks the application.
         output = tempfile.TemporaryFile()
+        self.addCleanup(output.close)
         process = subprocess.Popen([APP], env=env, stdout=output, stderr=subprocess.STDOUT)
         self.addCleanup(lambda: process.poll() is None and process.kill())
         window = wait_for(lambda: subprocess.run(
@@ -109,17 +110,15 @@ class Closing(unittest.TestCase):
         return home, process, window, output
 
     def test_closing_the_window_ends_with_status_zero(self):
-        home, process, window, _ = self.run_until_window({}, "^CamVault$")
+        home, process, _, _ = self.run_until_window({}, "^CamVault$")
         wait_for(lambda: os.path.exists(os.path.join(home, "CAMVAULT", "data", "ini.txt")),
                  what="first listing")
-        send_window_delete(window)
-        self.assertEqual(process.wait(15), 0)
+        self.assertEqual(close_like_a_person(process, "^CamVault$"), 0)
 
     def test_missing_page_is_a_clear_error(self):
-        _, process, dialog, output = self.run_until_window(
+        _, process, _, output = self.run_until_window(
             {"CAMVAULT_WWW_DIR": "/nonexistent/www"}, "CamVault")
-        send_window_delete(dialog)
-        self.assertEqual(process.wait(15), 1)
+        self.assertEqual(close_like_a_person(process, "CamVault"), 1)
         output.seek(0)
         self.assertIn(b"www/index.html is missing", output.read())
 
