@@ -33,7 +33,7 @@ struct FakeExtractor {
     }
 };
 
-TEST(ImportPass, ThePartsExampleGivesItsExactLists) {
+TEST(ImportPass, TwoClipsFromACardGiveBothListsInOrder) {
     TemporaryHome home;
     prepare_library(home.path());
     const std::string card = home.path() + "/Volumes/CARD/DCIM/";
