@@ -2,6 +2,7 @@
 #include "library/import_lists.hpp"
 
 #include "bridge/command_text.hpp"
+#include "bridge/utf8.hpp"
 #include "library/naming.hpp"
 
 namespace camvault {
@@ -19,6 +20,10 @@ std::string unlistable_reason(std::string_view path) {
     }
     if (path.find_first_of("\n\r") != std::string_view::npos) {
         return "its path holds a line break; rename the file or its folder";
+    }
+    // The page would never receive a listing that holds it.
+    if (!is_valid_utf8(path)) {
+        return "its path is not valid UTF-8 (an old character set?); rename the file or its folder";
     }
     return {};
 }

@@ -28,11 +28,14 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
         if (!path_exists(path) || !is_clip_extension(clip_extension(name))) {
             continue;
         }
-        if (auto reason = unlistable_reason(path); !reason.empty()) {
+        const std::string script_path = std::string(home) + telemetry_relative_path(name);
+        // The telemetry entry holds the home folder: it must fit the list too.
+        auto reason = unlistable_reason(path);
+        if (reason.empty()) reason = unlistable_reason(script_path);
+        if (!reason.empty()) {
             result.refused.push_back({path, std::move(reason)});
             continue;
         }
-        const std::string script_path = std::string(home) + telemetry_relative_path(name);
         if (!path_exists(script_path)) {
             struct stat info {};
             // A folder named like a clip is listed, but there is nothing to read.
@@ -144,7 +147,8 @@ ImportQueue::~ImportQueue() {
     }
     shared_->wake.notify_all();
     // A clip being read finishes in the background; its script file is written
-    // atomically, so an exit in the middle leaves no half file behind.
+    // atomically, so an exit in the middle leaves no half file behind (only a
+    // temporary file, which the next start removes).
     done.wait_for(std::chrono::seconds(2));
 }
 

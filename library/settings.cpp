@@ -3,6 +3,7 @@
 
 #include "bridge/command_text.hpp"
 #include "library/naming.hpp"
+#include "telemetry/atomic_file.hpp"
 
 namespace camvault {
 
@@ -13,6 +14,8 @@ std::vector<std::string> prepare_library(std::string_view home) {
             problems.push_back(made.error);
         }
     }
+    // An import cut short by the end of the process leaves its temporary file.
+    remove_abandoned_temporary_files(library_data_dir(home));
     const auto settings = settings_file_path(home);
     if (!path_exists(settings)) {
         if (auto written = write_file_atomically(settings, kDefaultSettings); !written.ok) {

@@ -96,6 +96,20 @@ ClaimResult publish_without_overwrite(const std::string& temp_path, std::string_
             }
             if (errno == EEXIST)
                 return false;
+            // Nor hard links (some FUSE and network file systems): reserve the
+            // name with an exclusive create, then rename over the placeholder.
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                if (errno == EEXIST)
+                    return false;
+            } else {
+                close(fd);
+                if (rename(temp_path.c_str(), path.c_str()) == 0)
+                    return true;
+                const int rename_error = errno;
+                unlink(path.c_str());
+                errno = rename_error;
+            }
         }
         error = std::string("cannot write ") + path + ": " + std::strerror(errno);
         return false;

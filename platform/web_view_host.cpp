@@ -1,6 +1,8 @@
 // The web view that shows the page.
 #include "platform/web_view_host.hpp"
 
+#include <utility>
+
 #include "platform/log.hpp"
 
 namespace camvault {
@@ -26,6 +28,7 @@ WebViewHost::WebViewHost(bool automation, Callbacks callbacks) : callbacks_(std:
     view_ref_ = GObjectPtr<WebKitWebView>::ref(view_);
     connections_.push_back(connect_signal(view_, "decide-policy", on_decide_policy, this));
     connections_.push_back(connect_signal(view_, "load-changed", on_load_changed, this));
+    connections_.push_back(connect_signal(view_, "load-failed", on_load_failed, this));
     // Connected normally, these run before WebKit's own drag handlers and stop
     // the emission for file drags, so the page never sees them.
     connections_.push_back(connect_signal(view_, "drag-motion", on_drag_motion, this));
@@ -41,7 +44,10 @@ GdkAtom uri_list_atom() {
     return gdk_atom_intern_static_string("text/uri-list");
 }
 
+// Files dragged in from another application (the file manager), not a link
+// or an image dragged inside the page.
 bool carries_files(GdkDragContext* context) {
+    if (gtk_drag_get_source_widget(context) != nullptr) return false;
     for (GList* target = gdk_drag_context_list_targets(context); target; target = target->next) {
         if (GDK_POINTER_TO_ATOM(target->data) == uri_list_atom()) return true;
     }
@@ -53,7 +59,8 @@ bool carries_files(GdkDragContext* context) {
 gboolean WebViewHost::on_drag_motion(GtkWidget* widget, GdkDragContext* context, gint, gint,
                                      guint time, gpointer) {
     if (!carries_files(context)) return FALSE;
-    gdk_drag_status(context, GDK_ACTION_COPY, time);
+    const bool can_copy = gdk_drag_context_get_actions(context) & GDK_ACTION_COPY;
+    gdk_drag_status(context, can_copy ? GDK_ACTION_COPY : static_cast<GdkDragAction>(0), time);
     g_signal_stop_emission_by_name(widget, "drag-motion");
     return TRUE;
 }
@@ -88,8 +95,11 @@ void WebViewHost::on_drag_data_received(GtkWidget* widget, GdkDragContext* conte
         }
         g_strfreev(uris);
     }
-    gtk_drag_finish(context, TRUE, FALSE, time);
-    if (self->callbacks_.files_dropped) self->callbacks_.files_dropped(std::move(paths));
+    // Web links and other non-local URIs give no path: nothing to import.
+    gtk_drag_finish(context, !paths.empty(), FALSE, time);
+    if (!paths.empty() && self->callbacks_.files_dropped) {
+        self->callbacks_.files_dropped(std::move(paths));
+    }
 }
 
 WebViewHost::~WebViewHost() {
@@ -97,6 +107,8 @@ WebViewHost::~WebViewHost() {
 }
 
 void WebViewHost::load_page(const std::string& uri) {
+    // From now on calls wait for the new page; the old one is going.
+    page_loaded_ = false;
     webkit_web_view_load_uri(view_, uri.c_str());
 }
 
@@ -147,9 +159,17 @@ void WebViewHost::on_load_changed(WebKitWebView*, WebKitLoadEvent event, gpointe
     auto* self = static_cast<WebViewHost*>(data);
     if (event == WEBKIT_LOAD_STARTED) {
         self->page_loaded_ = false;
+        self->loading_ = true;
+        self->load_failed_ = false;
         return;
     }
     if (event != WEBKIT_LOAD_FINISHED) {
+        return;
+    }
+    self->loading_ = false;
+    if (std::exchange(self->load_failed_, false)) {
+        // A load replaced by a newer one (a reload) also ends in FINISHED:
+        // the page it would list into is about to go.
         return;
     }
     self->page_loaded_ = true;
@@ -163,6 +183,20 @@ void WebViewHost::on_load_changed(WebKitWebView*, WebKitLoadEvent event, gpointe
         self->pending_calls_.pop_front();
         self->evaluate(script);
     }
+}
+
+gboolean WebViewHost::on_load_failed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                     gpointer data) {
+    auto* self = static_cast<WebViewHost*>(data);
+    // Refused navigations report failures too, without a load in progress.
+    if (self->loading_) {
+        self->load_failed_ = true;
+        if (!g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
+            log_line(std::string("the page did not load: ") + (uri ? uri : "") + ": " +
+                     (error ? error->message : "unknown error"));
+        }
+    }
+    return FALSE;
 }
 
 void WebViewHost::on_automation_started(WebKitWebContext*, WebKitAutomationSession* session,

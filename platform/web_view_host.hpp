@@ -47,6 +47,8 @@ private:
     static gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision*,
                                      WebKitPolicyDecisionType, gpointer self);
     static void on_load_changed(WebKitWebView*, WebKitLoadEvent, gpointer self);
+    static gboolean on_load_failed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                   gpointer self);
     static void on_automation_started(WebKitWebContext*, WebKitAutomationSession*, gpointer self);
     static WebKitWebView* on_create_web_view(WebKitAutomationSession*, gpointer self);
     static gboolean on_drag_motion(GtkWidget*, GdkDragContext*, gint, gint, guint time, gpointer self);
@@ -62,6 +64,8 @@ private:
     WebKitWebView* view_ = nullptr;  // owned by the widget tree; we hold one extra reference
     GObjectPtr<WebKitWebView> view_ref_;
     bool page_loaded_ = false;
+    bool loading_ = false;           // between a load's start and its end
+    bool load_failed_ = false;       // the load in progress failed or was replaced
     bool awaiting_dropped_files_ = false;
     std::deque<std::string> pending_calls_;
     std::vector<SignalConnection> connections_;

@@ -1,7 +1,9 @@
 // A file written whole or not at all, through a temporary file and a rename.
 #include "telemetry/atomic_file.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,7 +25,35 @@ std::string temp_name_for(const std::string& target, unsigned attempt) {
            std::to_string(counter.fetch_add(1) + attempt);
 }
 
+constexpr std::string_view kTempMark = ".tmp-";
+
+// The writer's process id in a temporary name, or 0 when the name is not one.
+pid_t writer_of(std::string_view name) {
+    if (name.empty() || name.front() != '.') return 0;
+    const size_t mark = name.rfind(kTempMark);
+    if (mark == std::string_view::npos) return 0;
+    pid_t pid = 0;
+    size_t i = mark + kTempMark.size();
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
+        pid = pid * 10 + (name[i] - '0');
+        if (pid > 4194304) return 0;  // above any Linux pid
+    }
+    return i < name.size() && name[i] == '-' ? pid : 0;
+}
+
 }  // namespace
+
+void remove_abandoned_temporary_files(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t pid = writer_of(entry->d_name);
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
 
 AtomicFileWriter::~AtomicFileWriter() {
     discard();

@@ -36,4 +36,8 @@ class AtomicFileWriter {
     int fd_ = -1;
 };
 
+// Removes the temporary files that writers of processes no longer running
+// left in `folder` (a process killed in the middle of a write).
+void remove_abandoned_temporary_files(const std::string& folder);
+
 }  // namespace camvault

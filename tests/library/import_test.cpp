@@ -96,22 +96,35 @@ TEST(ImportPass, FolderNamedLikeAClipIsListedWithoutTelemetry) {
     EXPECT_FALSE(path_exists(result.accepted[0].script_path));
 }
 
-TEST(ImportPass, PathsWithCommasOrLineBreaksAreRefusedWithAReason) {
+TEST(ImportPass, PathsThatCannotLiveInTheListsAreRefusedWithAReason) {
     TemporaryHome home;
     prepare_library(home.path());
     touch(home.path() + "/a,b.MOV");
     touch(home.path() + "/line\nbreak.MOV");
+    touch(home.path() + "/Mai\xe4.MOV");
     touch(home.path() + "/fine.MOV");
     FakeExtractor extractor;
-    const auto result = run_import_pass(
-        home.path(),
-        {home.path() + "/a,b.MOV", home.path() + "/line\nbreak.MOV", home.path() + "/fine.MOV"},
-        {}, extractor.function());
-    ASSERT_EQ(result.refused.size(), 2u);
+    const auto result = run_import_pass(home.path(),
+                                        {home.path() + "/a,b.MOV", home.path() + "/line\nbreak.MOV",
+                                         home.path() + "/Mai\xe4.MOV", home.path() + "/fine.MOV"},
+                                        {}, extractor.function());
+    ASSERT_EQ(result.refused.size(), 3u);
     EXPECT_NE(result.refused[0].reason.find("comma"), std::string::npos);
     EXPECT_NE(result.refused[1].reason.find("line break"), std::string::npos);
+    EXPECT_NE(result.refused[2].reason.find("UTF-8"), std::string::npos);
     ASSERT_EQ(result.accepted.size(), 1u);
     EXPECT_EQ(result.accepted[0].source_path, home.path() + "/fine.MOV");
+}
+
+TEST(ImportPass, AHomeWithACommaRefusesRatherThanSplittingTheTelemetryList) {
+    TemporaryHome base;
+    const std::string home = base.path() + "/a,b";
+    prepare_library(home);
+    touch(base.path() + "/A.MOV");
+    FakeExtractor extractor;
+    const auto result = run_import_pass(home, {base.path() + "/A.MOV"}, {}, extractor.function());
+    EXPECT_TRUE(result.accepted.empty());
+    EXPECT_EQ(result.refused.size(), 1u);
 }
 
 TEST(ImportPass, ProgressCountsPathsAndEnds) {

@@ -65,6 +65,22 @@ TEST(Settings, FileInTheWayOfTheLibraryIsReported) {
     EXPECT_EQ(problems.size(), 3u);  // both folders and the settings file
 }
 
+TEST(Settings, TemporaryFilesOfEndedProcessesAreSweptOthersKept) {
+    TemporaryHome home;
+    prepare_library(home.path());
+    const std::string data = library_data_dir(home.path());
+    const std::string abandoned = data + "/.A.data.tmp-4194303-0";  // no such process
+    const std::string in_use = data + "/.B.data.tmp-" + std::to_string(getpid()) + "-0";
+    const std::string clip_script = data + "/.hidden.data";
+    for (const auto& path : {abandoned, in_use, clip_script}) {
+        ASSERT_TRUE(write_file_atomically(path, "x").ok);
+    }
+    prepare_library(home.path());
+    EXPECT_FALSE(path_exists(abandoned));
+    EXPECT_TRUE(path_exists(in_use));
+    EXPECT_TRUE(path_exists(clip_script));
+}
+
 TEST(AtomicWrite, ReplacesWholeAndLeavesNoTemporaryFiles) {
     TemporaryHome home;
     const std::string path = home.path() + "/f.txt";
