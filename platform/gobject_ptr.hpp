@@ -15,6 +15,7 @@ class GObjectPtr {
 public:
     GObjectPtr() = default;
     // Takes over a reference the caller owns (a "transfer full" result).
+    explicit GObjectPtr(T* adopted) : object_(adopted) {}
     static GObjectPtr adopt(T* object) { return GObjectPtr(object); }
     // Adds a reference of its own (a "transfer none" result); sinks floating ones.
     static GObjectPtr ref(T* object) {
@@ -28,17 +29,19 @@ public:
         std::swap(object_, other.object_);
         return *this;
     }
-    ~GObjectPtr() {
-        if (object_) g_object_unref(object_);
-    }
+    ~GObjectPtr() { reset(); }
+
     T* get() const { return object_; }
     T* operator->() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
-    void reset() { GObjectPtr().swap_with(*this); }
+    // Hands the reference to the caller.
+    T* release() { return std::exchange(object_, nullptr); }
+    // Drops the reference held and adopts `adopted`.
+    void reset(T* adopted = nullptr) {
+        if (T* old = std::exchange(object_, adopted)) g_object_unref(old);
+    }
 
 private:
-    explicit GObjectPtr(T* object) : object_(object) {}
-    void swap_with(GObjectPtr& other) { std::swap(object_, other.object_); }
     T* object_ = nullptr;
 };
 

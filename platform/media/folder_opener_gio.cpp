@@ -63,7 +63,7 @@ void on_session_bus(GObject*, GAsyncResult* result, gpointer data) {
 }  // namespace
 
 void GioFolderOpener::show_folder(const std::string& path) {
-    media::GCharPtr raw_uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
+    GCharPtr raw_uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
     if (!raw_uri) {
         log_line("open_dir: not a local folder: " + path);
         return;
