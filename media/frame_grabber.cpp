@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "media/gst_handles.hpp"
 
@@ -197,7 +198,10 @@ FrameResult grab_frame(const std::string& uri, int64_t position_ns,
 
     Branch branch;
     branch.entry = flip;
-    g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(on_element_added), &branch);
+    // Declared after `branch`, so they are disconnected before it goes.
+    std::vector<SignalConnection> handlers;
+    handlers.push_back(
+        connect_signal(pipeline.get(), "deep-element-added", on_element_added, &branch));
     {
         ObjectRef<GstPad> flip_sink(gst_element_get_static_pad(flip, "sink"));
         gst_pad_add_probe(flip_sink.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, on_decoded_caps,
@@ -205,8 +209,8 @@ FrameResult grab_frame(const std::string& uri, int64_t position_ns,
     }
     // The handlers only touch `branch`, which outlives the pipeline's streaming
     // (the pipeline is set to NULL by its owner before this frame unwinds).
-    g_signal_connect(source, "pad-added", G_CALLBACK(on_pad_added), &branch);
-    g_signal_connect(source, "no-more-pads", G_CALLBACK(on_no_more_pads), &branch);
+    handlers.push_back(connect_signal(source, "pad-added", on_pad_added, &branch));
+    handlers.push_back(connect_signal(source, "no-more-pads", on_no_more_pads, &branch));
 
     bool eos = false;
     if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
