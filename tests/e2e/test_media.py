@@ -3,11 +3,12 @@ merging, and the screen recorder across a page reload."""
 
 import os
 import struct
+import subprocess
 import tempfile
 import time
 import unittest
 
-from camvault_e2e import CamVaultTestCase, wait_for
+from camvault_e2e import CamVaultTestCase, send_window_delete, wait_for
 from test_import import RECORD_CALLS, calls, clip
 
 
@@ -85,6 +86,27 @@ class MediaInTheApp(CamVaultTestCase):
                               what="recording file")
         self.assertEqual(len(recordings), 1)
         self.assertGreater(os.path.getsize(os.path.join(app.home, "CAMVAULT", "files", recordings[0])), 0)
+
+
+    def test_closing_the_window_while_recording_leaves_a_finished_movie(self):
+        app = self.start_app()
+        window = app.window_id()
+        app.send_command("http://recode/")
+        wait_for(lambda: app.script(
+            "return document.querySelector('[data-testid=record]').dataset.state") == "recording",
+            what="recording shown")
+        time.sleep(2.0)
+        send_window_delete(window)
+        wait_for(lambda: not subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                                             "^CamVault$"], capture_output=True).stdout.strip(),
+                 what="window closed")
+        recordings = [f for f in self.files(app) if f.startswith("Recording-")]
+        self.assertEqual(len(recordings), 1)
+        movie = os.path.join(app.home, "CAMVAULT", "files", recordings[0])
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration",
+                                "-of", "csv=p=0", movie], capture_output=True, text=True)
+        self.assertEqual(probe.returncode, 0, probe.stderr)
+        self.assertGreater(float(probe.stdout.strip()), 1.5)
 
 
 if __name__ == "__main__":
