@@ -1,14 +1,12 @@
 // Whole-file atomic writes and folder creation on POSIX.
 #include "library/file_write.hpp"
 
-#include "telemetry/atomic_file.hpp"
-
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "telemetry/atomic_file.hpp"
 
 namespace camvault {
 namespace {
@@ -30,7 +28,8 @@ WriteResult create_directories(const std::string& path) {
     while (pos != std::string::npos) {
         pos = path.find('/', pos + 1);
         partial = path.substr(0, pos);
-        if (partial.empty()) continue;
+        if (partial.empty())
+            continue;
         if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
             return failure("cannot create folder", partial, errno);
         }

@@ -24,14 +24,16 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
     for (size_t index = 0; index < total; ++index) {
         const std::string& path = paths[index];
         const std::string name = clip_name(path);
-        if (progress) progress({index, total, name});
+        if (progress)
+            progress({index, total, name});
         if (!path_exists(path) || !is_clip_extension(clip_extension(name))) {
             continue;
         }
-        const std::string script_path = std::string(home) + telemetry_relative_path(name);
+        const std::string script_path = telemetry_script_path(home, path);
         // The telemetry entry holds the home folder: it must fit the list too.
         auto reason = unlistable_reason(path);
-        if (reason.empty()) reason = unlistable_reason(script_path);
+        if (reason.empty())
+            reason = unlistable_reason(script_path);
         if (!reason.empty()) {
             result.refused.push_back({path, std::move(reason)});
             continue;
@@ -42,7 +44,8 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
             const bool readable_file = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
             if (readable_file) {
                 auto extracted = extract(path, script_path, name, [&](uint64_t, uint64_t) {
-                    if (progress) progress({index, total, name});
+                    if (progress)
+                        progress({index, total, name});
                 });
                 if (!extracted.ok) {
                     result.problems.push_back(std::move(extracted.error));
@@ -51,7 +54,8 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
         }
         result.accepted.push_back({script_path, path});
     }
-    if (progress) progress({total, total, {}});
+    if (progress)
+        progress({total, total, {}});
     return result;
 }
 
@@ -86,7 +90,8 @@ void run_worker(const std::shared_ptr<ImportQueue::Shared>& shared) {
         {
             std::unique_lock lock(shared->mutex);
             shared->wake.wait(lock, [&] { return shared->stopping || !shared->passes.empty(); });
-            if (shared->stopping) break;
+            if (shared->stopping)
+                break;
             std::tie(paths, callbacks) = std::move(shared->passes.front());
             shared->passes.pop_front();
         }
@@ -97,10 +102,12 @@ void run_worker(const std::shared_ptr<ImportQueue::Shared>& shared) {
                     // Runs on the main thread, where the queue is destroyed:
                     // once it is, its owner may be gone too.
                     auto still = weak.lock();
-                    if (!still) return;
+                    if (!still)
+                        return;
                     {
                         std::lock_guard lock(still->mutex);
-                        if (still->stopping) return;
+                        if (still->stopping)
+                            return;
                     }
                     work();
                 });
@@ -116,7 +123,8 @@ void run_worker(const std::shared_ptr<ImportQueue::Shared>& shared) {
             }
             last_done = progress.done;
             last_report = now;
-            if (callbacks.progress) post([cb = callbacks.progress, progress] { cb(progress); });
+            if (callbacks.progress)
+                post([cb = callbacks.progress, progress] { cb(progress); });
         };
         auto result = run_import_pass(shared->home, paths, report, shared->extract);
         if (callbacks.finished) {

@@ -11,8 +11,8 @@ WebViewHost::WebViewHost(bool automation, Callbacks callbacks) : callbacks_(std:
     context_ = GObjectPtr<WebKitWebContext>::adopt(webkit_web_context_new());
     if (automation) {
         webkit_web_context_set_automation_allowed(context_.get(), TRUE);
-        connections_.push_back(connect_signal(context_.get(), "automation-started",
-                                              on_automation_started, this));
+        connections_.push_back(
+            connect_signal(context_.get(), "automation-started", on_automation_started, this));
     }
     WebKitSettings* settings = webkit_settings_new();
     // The page fetches ini.txt and loads telemetry scripts and clips from the
@@ -21,21 +21,20 @@ WebViewHost::WebViewHost(bool automation, Callbacks callbacks) : callbacks_(std:
     webkit_settings_set_allow_universal_access_from_file_urls(settings, TRUE);
     webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
     webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
-    view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(),
-                                         "settings", settings, "is-controlled-by-automation",
-                                         automation ? TRUE : FALSE, nullptr));
+    view_ = GObjectPtr<WebKitWebView>::ref(WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(), "settings", settings,
+                     "is-controlled-by-automation", automation ? TRUE : FALSE, nullptr)));
     g_object_unref(settings);
-    view_ref_ = GObjectPtr<WebKitWebView>::ref(view_);
-    connections_.push_back(connect_signal(view_, "decide-policy", on_decide_policy, this));
-    connections_.push_back(connect_signal(view_, "load-changed", on_load_changed, this));
-    connections_.push_back(connect_signal(view_, "load-failed", on_load_failed, this));
+    connections_.push_back(connect_signal(view_.get(), "decide-policy", on_decide_policy, this));
+    connections_.push_back(connect_signal(view_.get(), "load-changed", on_load_changed, this));
+    connections_.push_back(connect_signal(view_.get(), "load-failed", on_load_failed, this));
     // Connected normally, these run before WebKit's own drag handlers and stop
     // the emission for file drags, so the page never sees them.
-    connections_.push_back(connect_signal(view_, "drag-motion", on_drag_motion, this));
-    connections_.push_back(connect_signal(view_, "drag-leave", on_drag_leave, this));
-    connections_.push_back(connect_signal(view_, "drag-drop", on_drag_drop, this));
+    connections_.push_back(connect_signal(view_.get(), "drag-motion", on_drag_motion, this));
+    connections_.push_back(connect_signal(view_.get(), "drag-leave", on_drag_leave, this));
+    connections_.push_back(connect_signal(view_.get(), "drag-drop", on_drag_drop, this));
     connections_.push_back(
-        connect_signal(view_, "drag-data-received", on_drag_data_received, this));
+        connect_signal(view_.get(), "drag-data-received", on_drag_data_received, this));
 }
 
 namespace {
@@ -47,9 +46,11 @@ GdkAtom uri_list_atom() {
 // Files dragged in from another application (the file manager), not a link
 // or an image dragged inside the page.
 bool carries_files(GdkDragContext* context) {
-    if (gtk_drag_get_source_widget(context) != nullptr) return false;
+    if (gtk_drag_get_source_widget(context) != nullptr)
+        return false;
     for (GList* target = gdk_drag_context_list_targets(context); target; target = target->next) {
-        if (GDK_POINTER_TO_ATOM(target->data) == uri_list_atom()) return true;
+        if (GDK_POINTER_TO_ATOM(target->data) == uri_list_atom())
+            return true;
     }
     return false;
 }
@@ -58,7 +59,8 @@ bool carries_files(GdkDragContext* context) {
 
 gboolean WebViewHost::on_drag_motion(GtkWidget* widget, GdkDragContext* context, gint, gint,
                                      guint time, gpointer) {
-    if (!carries_files(context)) return FALSE;
+    if (!carries_files(context))
+        return FALSE;
     const bool can_copy = gdk_drag_context_get_actions(context) & GDK_ACTION_COPY;
     gdk_drag_status(context, can_copy ? GDK_ACTION_COPY : static_cast<GdkDragAction>(0), time);
     g_signal_stop_emission_by_name(widget, "drag-motion");
@@ -66,12 +68,14 @@ gboolean WebViewHost::on_drag_motion(GtkWidget* widget, GdkDragContext* context,
 }
 
 void WebViewHost::on_drag_leave(GtkWidget* widget, GdkDragContext* context, guint, gpointer) {
-    if (carries_files(context)) g_signal_stop_emission_by_name(widget, "drag-leave");
+    if (carries_files(context))
+        g_signal_stop_emission_by_name(widget, "drag-leave");
 }
 
 gboolean WebViewHost::on_drag_drop(GtkWidget* widget, GdkDragContext* context, gint, gint,
                                    guint time, gpointer data) {
-    if (!carries_files(context)) return FALSE;
+    if (!carries_files(context))
+        return FALSE;
     auto* self = static_cast<WebViewHost*>(data);
     self->awaiting_dropped_files_ = true;
     gtk_drag_get_data(widget, context, uri_list_atom(), time);
@@ -83,7 +87,8 @@ void WebViewHost::on_drag_data_received(GtkWidget* widget, GdkDragContext* conte
                                         GtkSelectionData* selection, guint, guint time,
                                         gpointer data) {
     auto* self = static_cast<WebViewHost*>(data);
-    if (!self->awaiting_dropped_files_) return;
+    if (!self->awaiting_dropped_files_)
+        return;
     self->awaiting_dropped_files_ = false;
     g_signal_stop_emission_by_name(widget, "drag-data-received");
     std::vector<std::string> paths;
@@ -109,7 +114,7 @@ WebViewHost::~WebViewHost() {
 void WebViewHost::load_page(const std::string& uri) {
     // From now on calls wait for the new page; the old one is going.
     page_loaded_ = false;
-    webkit_web_view_load_uri(view_, uri.c_str());
+    webkit_web_view_load_uri(view_.get(), uri.c_str());
 }
 
 void WebViewHost::call(const std::string& script) {
@@ -122,8 +127,9 @@ void WebViewHost::call(const std::string& script) {
 }
 
 void WebViewHost::evaluate(const std::string& script) {
-    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()),
-                                        nullptr, nullptr, nullptr, nullptr, nullptr);
+    webkit_web_view_evaluate_javascript(view_.get(), script.c_str(),
+                                        static_cast<gssize>(script.size()), nullptr, nullptr,
+                                        nullptr, nullptr, nullptr);
 }
 
 gboolean WebViewHost::on_decide_policy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -133,13 +139,16 @@ gboolean WebViewHost::on_decide_policy(WebKitWebView*, WebKitPolicyDecision* dec
         return FALSE;  // WebKit's default handling of responses
     }
     auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
-    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navigation);
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(navigation);
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = webkit_uri_request_get_uri(request);
     const std::string url_text = uri ? uri : "";
     const NavigationDecision verdict = self->callbacks_.decide_navigation(url_text);
     switch (verdict) {
-        case NavigationDecision::load: webkit_policy_decision_use(decision); break;
+        case NavigationDecision::load:
+            webkit_policy_decision_use(decision);
+            break;
         case NavigationDecision::open_in_browser: {
             GErrorPtr error;
             GError* raw = nullptr;
@@ -150,7 +159,9 @@ gboolean WebViewHost::on_decide_policy(WebKitWebView*, WebKitPolicyDecision* dec
             webkit_policy_decision_ignore(decision);
             break;
         }
-        case NavigationDecision::ignore: webkit_policy_decision_ignore(decision); break;
+        case NavigationDecision::ignore:
+            webkit_policy_decision_ignore(decision);
+            break;
     }
     return TRUE;
 }
@@ -213,7 +224,7 @@ void WebViewHost::on_automation_started(WebKitWebContext*, WebKitAutomationSessi
 
 WebKitWebView* WebViewHost::on_create_web_view(WebKitAutomationSession*, gpointer data) {
     // The one window's view is the automation's browsing context.
-    return static_cast<WebViewHost*>(data)->view_;
+    return static_cast<WebViewHost*>(data)->view_.get();
 }
 
 }  // namespace camvault

@@ -18,7 +18,7 @@
 namespace camvault {
 
 class WebViewHost : public PageCaller {
-public:
+  public:
     struct Callbacks {
         // Runs the commands of a navigation and decides it; `url_text` is
         // the URL as WebKit gives it.
@@ -34,8 +34,8 @@ public:
     WebViewHost(const WebViewHost&) = delete;
     WebViewHost& operator=(const WebViewHost&) = delete;
 
-    WebKitWebView* view() const { return view_; }
-    GtkWidget* widget() const { return GTK_WIDGET(view_); }
+    WebKitWebView* view() const { return view_.get(); }
+    GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
 
     // Loads the page at `uri` (also used to reload it).
     void load_page(const std::string& uri);
@@ -43,7 +43,7 @@ public:
     // Evaluates `script` in the page now, or after the load in progress.
     void call(const std::string& script) override;
 
-private:
+  private:
     static gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision*,
                                      WebKitPolicyDecisionType, gpointer self);
     static void on_load_changed(WebKitWebView*, WebKitLoadEvent, gpointer self);
@@ -51,9 +51,11 @@ private:
                                    gpointer self);
     static void on_automation_started(WebKitWebContext*, WebKitAutomationSession*, gpointer self);
     static WebKitWebView* on_create_web_view(WebKitAutomationSession*, gpointer self);
-    static gboolean on_drag_motion(GtkWidget*, GdkDragContext*, gint, gint, guint time, gpointer self);
+    static gboolean on_drag_motion(GtkWidget*, GdkDragContext*, gint, gint, guint time,
+                                   gpointer self);
     static void on_drag_leave(GtkWidget*, GdkDragContext*, guint time, gpointer self);
-    static gboolean on_drag_drop(GtkWidget*, GdkDragContext*, gint, gint, guint time, gpointer self);
+    static gboolean on_drag_drop(GtkWidget*, GdkDragContext*, gint, gint, guint time,
+                                 gpointer self);
     static void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData*,
                                       guint info, guint time, gpointer self);
 
@@ -61,11 +63,11 @@ private:
 
     Callbacks callbacks_;
     GObjectPtr<WebKitWebContext> context_;
-    WebKitWebView* view_ = nullptr;  // owned by the widget tree; we hold one extra reference
-    GObjectPtr<WebKitWebView> view_ref_;
+    // The widget tree holds the view too; our reference keeps it for our signals.
+    GObjectPtr<WebKitWebView> view_;
     bool page_loaded_ = false;
-    bool loading_ = false;           // between a load's start and its end
-    bool load_failed_ = false;       // the load in progress failed or was replaced
+    bool loading_ = false;      // between a load's start and its end
+    bool load_failed_ = false;  // the load in progress failed or was replaced
     bool awaiting_dropped_files_ = false;
     std::deque<std::string> pending_calls_;
     std::vector<SignalConnection> connections_;

@@ -6,40 +6,40 @@
 namespace camvault {
 
 WindowHost::WindowHost(const char* title, Callbacks callbacks) : callbacks_(std::move(callbacks)) {
-    window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
-    window_ref_ = GObjectPtr<GtkWindow>::ref(window_);
-    gtk_window_set_title(window_, title);
-    gtk_window_set_default_size(window_, 960, 600);
+    window_ = GObjectPtr<GtkWindow>::ref(GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL)));
+    gtk_window_set_title(window_.get(), title);
+    gtk_window_set_default_size(window_.get(), 960, 600);
     // The window manager keeps the 960:600 proportion while the user drags an edge.
     GdkGeometry hints{};
     hints.min_aspect = hints.max_aspect = kProportion;
     hints.min_width = 320;
     hints.min_height = 200;
-    gtk_window_set_geometry_hints(window_, nullptr, &hints,
+    gtk_window_set_geometry_hints(window_.get(), nullptr, &hints,
                                   static_cast<GdkWindowHints>(GDK_HINT_ASPECT | GDK_HINT_MIN_SIZE));
-    connections_.push_back(connect_signal(window_, "configure-event", on_configure, this));
-    connections_.push_back(connect_signal(window_, "delete-event", on_delete, this));
+    connections_.push_back(connect_signal(window_.get(), "configure-event", on_configure, this));
+    connections_.push_back(connect_signal(window_.get(), "delete-event", on_delete, this));
 }
 
 WindowHost::~WindowHost() {
     connections_.clear();
-    gtk_widget_destroy(GTK_WIDGET(window_));
+    gtk_widget_destroy(GTK_WIDGET(window_.get()));
 }
 
 void WindowHost::set_content(GtkWidget* content) {
-    gtk_container_add(GTK_CONTAINER(window_), content);
+    gtk_container_add(GTK_CONTAINER(window_.get()), content);
 }
 
 void WindowHost::show() {
-    gtk_widget_show_all(GTK_WIDGET(window_));
+    gtk_widget_show_all(GTK_WIDGET(window_.get()));
 }
 
 GdkRectangle WindowHost::monitor_geometry(bool usable) const {
-    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_));
-    GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window_));
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(window_.get()));
+    GdkWindow* gdk_window = gtk_widget_get_window(GTK_WIDGET(window_.get()));
     GdkMonitor* monitor = gdk_window ? gdk_display_get_monitor_at_window(display, gdk_window)
                                      : gdk_display_get_primary_monitor(display);
-    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor)
+        monitor = gdk_display_get_monitor(display, 0);
     GdkRectangle area{0, 0, 1920, 1080};
     if (monitor) {
         if (usable) {
@@ -61,8 +61,8 @@ double WindowHost::usable_area_top() const {
 
 Frame WindowHost::frame() const {
     int x = 0, y = 0, width = 0, height = 0;
-    gtk_window_get_position(window_, &x, &y);
-    gtk_window_get_size(window_, &width, &height);
+    gtk_window_get_position(window_.get(), &x, &y);
+    gtk_window_get_size(window_.get(), &width, &height);
     const GdkRectangle screen = monitor_geometry(false);
     return {static_cast<double>(x - screen.x),
             static_cast<double>(screen.height - (y - screen.y) - height),
@@ -77,19 +77,20 @@ void WindowHost::set_frame(const Frame& frame) {
     // above the usable area (X11 does not move it back as other systems do).
     double top = screen.height - frame.y - frame.height;
     top = std::max(top, usable_area_top());
-    gtk_window_move(window_, screen.x + static_cast<int>(std::lround(frame.x)),
+    gtk_window_move(window_.get(), screen.x + static_cast<int>(std::lround(frame.x)),
                     screen.y + static_cast<int>(std::lround(top)));
     int current_width = 0, current_height = 0;
-    gtk_window_get_size(window_, &current_width, &current_height);
+    gtk_window_get_size(window_.get(), &current_width, &current_height);
     if (current_width != width || current_height != height) {
-        gtk_window_resize(window_, width, height);
+        gtk_window_resize(window_.get(), width, height);
     }
 }
 
 WindowHost::Area WindowHost::widget_area(GtkWidget* widget) const {
     Area area;
     GdkWindow* gdk_window = gtk_widget_get_window(widget);
-    if (!gdk_window) return area;
+    if (!gdk_window)
+        return area;
     GtkAllocation allocation;
     gtk_widget_get_allocation(widget, &allocation);
     int origin_x = 0, origin_y = 0;
@@ -106,14 +107,16 @@ gboolean WindowHost::on_configure(GtkWidget*, GdkEventConfigure* event, gpointer
     if (event->width != self->last_width_ || event->height != self->last_height_) {
         self->last_width_ = event->width;
         self->last_height_ = event->height;
-        if (self->callbacks_.size_changed) self->callbacks_.size_changed();
+        if (self->callbacks_.size_changed)
+            self->callbacks_.size_changed();
     }
     return FALSE;
 }
 
 gboolean WindowHost::on_delete(GtkWidget*, GdkEvent*, gpointer data) {
     auto* self = static_cast<WindowHost*>(data);
-    if (self->callbacks_.close_requested) self->callbacks_.close_requested();
+    if (self->callbacks_.close_requested)
+        self->callbacks_.close_requested();
     return TRUE;
 }
 

@@ -14,7 +14,7 @@
 namespace camvault {
 
 class WindowHost {
-public:
+  public:
     struct Callbacks {
         std::function<void()> size_changed;  // after every change of the window's size
         std::function<void()> close_requested;
@@ -25,7 +25,7 @@ public:
     WindowHost(const WindowHost&) = delete;
     WindowHost& operator=(const WindowHost&) = delete;
 
-    GtkWindow* window() const { return window_; }
+    GtkWindow* window() const { return window_.get(); }
     void set_content(GtkWidget* content);
     void show();
 
@@ -42,14 +42,13 @@ public:
     };
     Area widget_area(GtkWidget* widget) const;
 
-private:
+  private:
     static gboolean on_configure(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean on_delete(GtkWidget*, GdkEvent*, gpointer self);
     GdkRectangle monitor_geometry(bool usable) const;
 
     Callbacks callbacks_;
-    GtkWindow* window_ = nullptr;
-    GObjectPtr<GtkWindow> window_ref_;
+    GObjectPtr<GtkWindow> window_;
     int last_width_ = -1;
     int last_height_ = -1;
     std::vector<SignalConnection> connections_;
