@@ -3,17 +3,18 @@
 
 #include <cstdio>
 
-#include "app/geometry.hpp"
-#include "bridge/page_scripts.hpp"
+#include "app/media_page_calls.hpp"
+#include "base/glib/gobject_ptr.hpp"
+#include "base/glib/main_thread.hpp"
+#include "base/log.hpp"
+#include "bridge/command_args.hpp"
+#include "bridge/page_calls.hpp"
 #include "library/import_lists.hpp"
 #include "library/naming.hpp"
 #include "library/settings.hpp"
-#include "platform/gobject_ptr.hpp"
-#include "platform/log.hpp"
-#include "platform/main_thread.hpp"
-#include "platform/media/click_watcher_xi.hpp"
-#include "platform/media/folder_opener_gio.hpp"
-#include "platform/media/screen_grabber_gdk.hpp"
+#include "platform/gio/folder_opener_gio.hpp"
+#include "platform/gtk/screen_grabber_gdk.hpp"
+#include "platform/x11/click_watcher_xi.hpp"
 
 namespace camvault {
 namespace {
@@ -33,12 +34,13 @@ std::string format_height(double height) {
 
 AppDelegate::AppDelegate(LaunchOptions options)
     : options_(std::move(options)), page_uri_(file_uri(options_.page_path)) {
-    window_host_ = std::make_unique<WindowHost>(
-        "CamVault", WindowHost::Callbacks{[this] { windowDidResize(); },
-                                          [this] { windowShouldClose(); }});
-    web_host_ = std::make_unique<WebViewHost>(
+    window_host_ = std::make_unique<platform::WindowHost>(
+        "CamVault", kProportion,
+        platform::WindowHost::Callbacks{[this] { windowDidResize(); },
+                                        [this] { windowShouldClose(); }});
+    web_host_ = std::make_unique<platform::WebViewHost>(
         options_.automation,
-        WebViewHost::Callbacks{
+        platform::WebViewHost::Callbacks{
             [this](const std::string& url) { return on_navigation(url); },
             [this] { webViewDidFinishLoadForFrame(); },
             [this](std::vector<std::string> paths) { import_paths(std::move(paths)); }});
@@ -52,8 +54,11 @@ AppDelegate::AppDelegate(LaunchOptions options)
         });
     // The recorder's capture objects are built now and started only by a command.
     media_ = std::make_unique<media::MediaTools>(
-        options_.home, *web_host_, std::make_unique<platform::GdkScreenGrabber>(),
-        std::make_unique<platform::XiClickWatcher>(), std::make_unique<platform::GioFolderOpener>());
+        library_files_dir(options_.home),
+        [this](const media::MediaEvent& event) { on_media_event(event); },
+        std::make_unique<platform::GdkScreenGrabber>(),
+        std::make_unique<platform::XiClickWatcher>(),
+        std::make_unique<platform::GioFolderOpener>());
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -69,7 +74,10 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::webViewDidFinishLoadForFrame() {
     read_file_list();
-    media_->page_loaded();
+    // A reloaded page starts out showing no recording.
+    if (const auto state = media_->recorder_state();
+        state == media::RecorderState::Recording || state == media::RecorderState::Paused)
+        web_host_->call(page_calls::recording_state(recording_state_name(state)));
     if (!first_listing_done_) {
         first_listing_done_ = true;
         if (!options_.import_paths.empty()) {
@@ -89,16 +97,30 @@ NavigationDecision AppDelegate::on_navigation(const std::string& url_text) {
     return decide_navigation(url_text, page_uri_, dispatched);
 }
 
+void AppDelegate::on_media_event(const media::MediaEvent& event) {
+    for (const auto& script : page_calls_for(event))
+        web_host_->call(script);
+}
+
+Frame AppDelegate::window_frame() const {
+    return frame_from_window(window_host_->window_rect(), window_host_->monitor_area());
+}
+
+void AppDelegate::set_window_frame(const Frame& frame) {
+    window_host_->set_window_rect(
+        window_from_frame(frame, window_host_->monitor_area(), window_host_->work_area()));
+}
+
 void AppDelegate::reload_page() {
     web_host_->load_page(page_uri_);
 }
 
 void AppDelegate::resizes() {
-    const Frame frame = window_host_->frame();
-    const double screen_height = window_host_->screen_height();
+    const Frame frame = window_frame();
+    const double screen_height = window_host_->monitor_area().height;
     oheight = format_height(frame.height);
     const Frame next = resize_pass(frame, screen_height);
-    window_host_->set_frame(next);
+    set_window_frame(next);
     // X11 applies the new size later; what the window will have is the frame just set.
     log_line(resize_log_line(next, screen_height));
 }
@@ -107,59 +129,56 @@ void AppDelegate::read_file_list() {
     for (const auto& problem : prepare_library(options_.home)) {
         log_line(problem);
     }
-    web_host_->call(file_list_script(file_data_path, file_mv_path, "0",
-                                     library_data_dir(options_.home)));
+    web_host_->call(
+        page_calls::file_list(file_data_path, file_mv_path, "0", library_data_dir(options_.home)));
     log_line("finish");
 }
 
 void AppDelegate::save_set(std::string_view url_text) {
-    if (auto written = save_settings(options_.home, url_text); !written.ok) {
-        log_line(written.error);
-        web_host_->call(page_function_call("notice", {"Settings not saved: " + written.error}));
+    if (auto written = save_settings(options_.home, settings_text(url_text)); !written) {
+        log_line(written.error());
+        web_host_->call(page_calls::notice("Settings not saved: " + written.error()));
     }
 }
 
 void AppDelegate::mini() {
-    const double screen_height = window_host_->screen_height();
+    const double screen_height = window_host_->monitor_area().height;
     // The window's aspect hint lets X11 take only sizes in proportion, so ask
     // at once for the frame the geometry passes would settle on.
-    window_host_->set_frame(
-        settle_frame(mini_frame(window_host_->frame(), screen_height), screen_height).frame);
+    set_window_frame(settle_frame(mini_frame(window_frame(), screen_height), screen_height).frame);
     log_line("mini");
 }
 
 void AppDelegate::max() {
-    const double screen_height = window_host_->screen_height();
-    window_host_->set_frame(
-        settle_frame(max_frame(window_host_->frame(), screen_height), screen_height).frame);
+    const double screen_height = window_host_->monitor_area().height;
+    set_window_frame(settle_frame(max_frame(window_frame(), screen_height), screen_height).frame);
     log_line("max");
 }
 
 void AppDelegate::import_paths(std::vector<std::string> paths) {
-    import_queue_->enqueue(
-        std::move(paths),
-        {[this](const ImportProgress& progress) {
-             web_host_->call(page_function_call(
-                 "import_progress",
-                 {std::to_string(progress.done), std::to_string(progress.total), progress.name}));
-         },
-         [this](ImportPassResult result) { import_finished(result); }});
+    import_queue_->enqueue(std::move(paths),
+                           {[this](const ImportProgress& progress) {
+                                web_host_->call(page_calls::import_progress(
+                                    progress.done, progress.total, progress.name));
+                            },
+                            [this](ImportPassResult result) { import_finished(result); }});
 }
 
 void AppDelegate::import_finished(const ImportPassResult& result) {
     for (const auto& refusal : result.refused) {
         log_line("not imported: " + refusal.path + ": " + refusal.reason);
-        web_host_->call(page_function_call("import_refused", {refusal.path, refusal.reason}));
+        web_host_->call(page_calls::import_refused(refusal.path, refusal.reason));
     }
     for (const auto& problem : result.problems) {
         log_line(problem);
-        web_host_->call(page_function_call("notice", {"No telemetry was read: " + problem}));
+        web_host_->call(page_calls::notice("No telemetry was read: " + problem));
     }
     const auto last = apply_import(file_data_path, file_mv_path, result);
-    if (last) pathss = *last;
-    const std::string script = file_list_script(file_data_path, file_mv_path,
-                                                last ? *last : std::string("(null)"),
-                                                library_data_dir(options_.home));
+    if (last)
+        pathss = *last;
+    const std::string script =
+        page_calls::file_list(file_data_path, file_mv_path, last ? *last : std::string("(null)"),
+                              library_data_dir(options_.home));
     log_line(script);
     web_host_->call(script);
 }
@@ -170,8 +189,9 @@ ExtractResult AppDelegate::splitData(std::span<const uint8_t> bytes, const std::
 }
 
 void AppDelegate::file_del_fun(std::string_view url_text) {
-    for (const auto& piece : removal_pieces(url_text)) {
-        if (piece.empty()) continue;
+    for (const auto& piece : removal_paths(url_text)) {
+        if (piece.empty())
+            continue;
         log_line("del:" + piece + ",,mov:" + file_mv_path);
         remove_clip(file_data_path, file_mv_path, piece);
         log_line("del_res:" + file_data_path);
@@ -182,18 +202,17 @@ void AppDelegate::file_del_fun(std::string_view url_text) {
 }
 
 void AppDelegate::copy_file() {
-    clip_chooser_.choose(window, [this](std::vector<std::string> paths) {
-        import_paths(std::move(paths));
-    });
+    clip_chooser_.choose(
+        window, [this](std::vector<std::string> paths) { import_paths(std::move(paths)); });
 }
 
 void AppDelegate::get_photo(std::string_view url_text) {
-    media_->get_photo(url_text);
+    const PhotoArgs args = photo_args(url_text);
+    media_->get_photo({args.movie_url, args.minutes, args.seconds, args.complete});
 }
 
 void AppDelegate::get_full_photo() {
-    const auto area = window_host_->widget_area(web_host_->widget());
-    media_->get_full_photo({area.x, area.y, area.width, area.height});
+    media_->get_full_photo(window_host_->widget_area(web_host_->widget()));
 }
 
 void AppDelegate::open_files_folder() {
@@ -209,7 +228,7 @@ void AppDelegate::stop() {
 }
 
 void AppDelegate::merger(std::string_view list_text) {
-    media_->merger(list_text);
+    media_->merger(merge_paths(list_text));
 }
 
 }  // namespace camvault

@@ -8,29 +8,23 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include <span>
-
+#include "app/geometry.hpp"
+#include "app/launch.hpp"
 #include "bridge/dispatcher.hpp"
 #include "library/import_pass.hpp"
 #include "media/media_tools.hpp"
-#include "platform/clip_chooser.hpp"
-#include "platform/web_view_host.hpp"
-#include "platform/window_host.hpp"
+#include "platform/gtk/clip_chooser.hpp"
+#include "platform/gtk/web_view_host.hpp"
+#include "platform/gtk/window_host.hpp"
 
 namespace camvault {
 
-struct LaunchOptions {
-    bool automation = false;               // drivable by WebKitWebDriver
-    std::vector<std::string> import_paths;  // imported after the first listing
-    std::string page_path;                  // absolute path of www/index.html
-    std::string home;                       // the user's home directory, no trailing slash
-};
-
 class AppDelegate final : public CommandHandlers {
-public:
+  public:
     explicit AppDelegate(LaunchOptions options);
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
@@ -67,24 +61,27 @@ public:
     void max() override;
 
     // Properties.
-    GtkWindow* window = nullptr;   // owned by window_host_
-    WebKitWebView* wv = nullptr;   // owned by web_host_
-    std::string file_data_path;    // telemetry list
-    std::string file_mv_path;      // movie list
+    GtkWindow* window = nullptr;         // owned by window_host_
+    WebKitWebView* wv = nullptr;         // owned by web_host_
+    std::string file_data_path;          // telemetry list
+    std::string file_mv_path;            // movie list
     std::optional<std::string> pathss;   // most recently accepted clip
     std::optional<std::string> oheight;  // height text of the last geometry pass
 
-private:
+  private:
     NavigationDecision on_navigation(const std::string& url_text);
+    void on_media_event(const media::MediaEvent& event);
+    Frame window_frame() const;
+    void set_window_frame(const Frame& frame);
     void reload_page();
     void import_finished(const ImportPassResult& result);
 
     LaunchOptions options_;
     std::string page_uri_;
     bool first_listing_done_ = false;
-    std::unique_ptr<WindowHost> window_host_;
-    std::unique_ptr<WebViewHost> web_host_;
-    ClipChooser clip_chooser_;
+    std::unique_ptr<platform::WindowHost> window_host_;
+    std::unique_ptr<platform::WebViewHost> web_host_;
+    platform::ClipChooser clip_chooser_;
     // Both call into the page: they go before the web view does.
     std::unique_ptr<ImportQueue> import_queue_;
     std::unique_ptr<media::MediaTools> media_;  // snapshots, merge, the screen recorder

@@ -1,6 +1,8 @@
 // Window geometry.
 #include "app/geometry.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace camvault {
@@ -32,7 +34,8 @@ SettledFrame settle_frame(const Frame& frame, double screen_height) {
         ++passes;
         const bool changed = !(next == current);
         current = next;
-        if (!changed || current.height <= 0) break;
+        if (!changed || current.height <= 0)
+            break;
     }
     return {current, std::vector<std::string>(passes, resize_log_line(current, screen_height))};
 }
@@ -43,6 +46,22 @@ Frame mini_frame(const Frame& frame, double screen_height) {
 
 Frame max_frame(const Frame& frame, double screen_height) {
     return {0.0, 0.0, frame.width, screen_height - kScreenMargin};
+}
+
+Frame frame_from_window(const PixelRect& window, const PixelRect& monitor) {
+    return {static_cast<double>(window.x - monitor.x),
+            static_cast<double>(monitor.height - (window.y - monitor.y) - window.height),
+            static_cast<double>(window.width), static_cast<double>(window.height)};
+}
+
+PixelRect window_from_frame(const Frame& frame, const PixelRect& monitor,
+                            const PixelRect& work_area) {
+    const double usable_top = work_area.y - monitor.y;
+    const double top = std::max(monitor.height - frame.y - frame.height, usable_top);
+    return {monitor.x + static_cast<int>(std::lround(frame.x)),
+            monitor.y + static_cast<int>(std::lround(top)),
+            static_cast<int>(std::lround(frame.width)),
+            static_cast<int>(std::lround(frame.height))};
 }
 
 }  // namespace camvault

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/rect.hpp"
+
 namespace camvault {
 
 // Origin at the bottom-left corner of the screen, y growing upward.
@@ -38,5 +40,14 @@ SettledFrame settle_frame(const Frame& frame, double screen_height);
 // The frames the mini and max commands request (before the pass that follows).
 Frame mini_frame(const Frame& frame, double screen_height);
 Frame max_frame(const Frame& frame, double screen_height);
+
+// X11 places windows from the top-left corner of the root window; frames count
+// from the bottom-left corner of the window's monitor.
+Frame frame_from_window(const PixelRect& window, const PixelRect& monitor);
+// The window rectangle for `frame`, sizes rounded to whole pixels. A window is
+// never placed above the monitor's usable area (`work_area`): X11 does not
+// move it back below the panels as other systems do.
+PixelRect window_from_frame(const Frame& frame, const PixelRect& monitor,
+                            const PixelRect& work_area);
 
 }  // namespace camvault

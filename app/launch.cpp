@@ -38,7 +38,8 @@ std::string find_page_in(const std::string& www_dir) {
 }
 
 std::string find_page(const std::string& executable_dir, const std::string& source_dir) {
-    for (const auto& www_dir : {executable_dir + "/../www", executable_dir + "/www", source_dir + "/www"}) {
+    for (const auto& www_dir :
+         {executable_dir + "/../www", executable_dir + "/www", source_dir + "/www"}) {
         if (auto page = find_page_in(www_dir); !page.empty()) {
             return page;
         }

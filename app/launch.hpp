@@ -6,9 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_delegate.hpp"
-
 namespace camvault {
+
+struct LaunchOptions {
+    bool automation = false;                // drivable by WebKitWebDriver
+    std::vector<std::string> import_paths;  // imported after the first listing
+    std::string page_path;                  // absolute path of www/index.html
+    std::string home;                       // the user's home directory, no trailing slash
+};
 
 struct ParsedArguments {
     LaunchOptions options;

@@ -10,15 +10,16 @@
 
 #include "app/app_delegate.hpp"
 #include "app/launch.hpp"
-#include "platform/journal_log.hpp"
-#include "platform/log.hpp"
+#include "base/glib/journal_log.hpp"
+#include "base/log.hpp"
 
 namespace {
 
 std::string executable_dir() {
     char buffer[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0) return ".";
+    if (length <= 0)
+        return ".";
     std::string path(buffer, static_cast<size_t>(length));
     return path.substr(0, path.rfind('/'));
 }
@@ -56,9 +57,9 @@ int main(int argc, char** argv) {
 
     // CAMVAULT_WWW_DIR points at a page folder of its own (a page under development).
     const char* www_override = g_getenv("CAMVAULT_WWW_DIR");
-    parsed.options.page_path =
-        www_override ? camvault::find_page_in(www_override)
-                     : camvault::find_page(executable_dir(), CAMVAULT_SOURCE_DIR);
+    parsed.options.page_path = www_override
+                                   ? camvault::find_page_in(www_override)
+                                   : camvault::find_page(executable_dir(), CAMVAULT_SOURCE_DIR);
     if (parsed.options.page_path.empty()) {
         return fail_with_dialog(
             "CamVault cannot start: its page www/index.html is missing. Reinstall CamVault or "

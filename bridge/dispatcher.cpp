@@ -1,7 +1,7 @@
 // The command dispatcher.
 #include "bridge/dispatcher.hpp"
 
-#include "bridge/command_text.hpp"
+#include "base/text.hpp"
 
 namespace camvault {
 
@@ -13,19 +13,39 @@ DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& han
         }
         result = DispatchResult::commands_ran;
         switch (command) {
-            case Command::file_del_fun: handlers.file_del_fun(url_text); break;
+            case Command::file_del_fun:
+                handlers.file_del_fun(url_text);
+                break;
             case Command::file_copy_fun:
                 handlers.copy_file();
                 return DispatchResult::ended_at_file_copy;
-            case Command::get_photo: handlers.get_photo(url_text); break;
-            case Command::get_full_photo: handlers.get_full_photo(); break;
-            case Command::open_dir: handlers.open_files_folder(); break;
-            case Command::recode: handlers.start(); break;
-            case Command::norecode: handlers.stop(); break;
-            case Command::save_set: handlers.save_set(url_text); break;
-            case Command::merger: handlers.merger(remove_all(url_text, prefix)); break;
-            case Command::mini: handlers.mini(); break;
-            case Command::max: handlers.max(); break;
+            case Command::get_photo:
+                handlers.get_photo(url_text);
+                break;
+            case Command::get_full_photo:
+                handlers.get_full_photo();
+                break;
+            case Command::open_dir:
+                handlers.open_files_folder();
+                break;
+            case Command::recode:
+                handlers.start();
+                break;
+            case Command::norecode:
+                handlers.stop();
+                break;
+            case Command::save_set:
+                handlers.save_set(url_text);
+                break;
+            case Command::merger:
+                handlers.merger(remove_all(url_text, prefix));
+                break;
+            case Command::mini:
+                handlers.mini();
+                break;
+            case Command::max:
+                handlers.max();
+                break;
         }
     }
     return result;

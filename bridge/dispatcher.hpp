@@ -45,7 +45,7 @@ inline constexpr std::array<CommandPrefix, 11> kCommandTable{{
 // text (merger: the text with every prefix removed) and take their argument
 // from it themselves.
 class CommandHandlers {
-public:
+  public:
     virtual ~CommandHandlers() = default;
     virtual void file_del_fun(std::string_view url_text) = 0;
     virtual void copy_file() = 0;

@@ -9,7 +9,7 @@ namespace camvault {
 // the page has finished loading. Call from the main thread only; work on other
 // threads hands its calls over with run_on_main_thread first.
 class PageCaller {
-public:
+  public:
     virtual ~PageCaller() = default;
     virtual void call(const std::string& script) = 0;
 };

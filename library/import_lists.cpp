@@ -1,8 +1,8 @@
 // The two import lists.
 #include "library/import_lists.hpp"
 
-#include "bridge/command_text.hpp"
-#include "bridge/utf8.hpp"
+#include "base/text.hpp"
+#include "base/utf8.hpp"
 #include "library/naming.hpp"
 
 namespace camvault {
@@ -45,23 +45,14 @@ size_t remove_clip(std::string& data_list, std::string& movie_list, std::string_
             continue;
         }
         kept_movies.append(movies[k]).append(",");
-        if (k < data.size()) kept_data.append(data[k]).append(",");
+        if (k < data.size())
+            kept_data.append(data[k]).append(",");
     }
     if (removed > 0) {
         data_list = std::move(kept_data);
         movie_list = std::move(kept_movies);
     }
     return removed;
-}
-
-std::vector<std::string> removal_pieces(std::string_view command_url_text) {
-    const std::string text =
-        replace_all(remove_all(command_url_text, "http://file_del_fun/"), "%20", " ");
-    auto pieces = split_keep_empty(text, ',');
-    for (auto& piece : pieces) {
-        piece = percent_decode(piece);
-    }
-    return pieces;
 }
 
 }  // namespace camvault

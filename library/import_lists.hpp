@@ -24,9 +24,4 @@ void append_clip(std::string& data_list, std::string& movie_list, std::string_vi
 // how many clips were removed.
 size_t remove_clip(std::string& data_list, std::string& movie_list, std::string_view source_path);
 
-// The pieces of a file_del_fun command: every prefix removed, "%20" read as a
-// space, split at ",", then each piece percent-decoded (WebKit hands over its
-// normalised URL, so any other escaped character arrives encoded too).
-std::vector<std::string> removal_pieces(std::string_view command_url_text);
-
 }  // namespace camvault

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "library/file_write.hpp"
+#include "base/fs/files.hpp"
 #include "library/import_lists.hpp"
 #include "library/naming.hpp"
 

@@ -27,7 +27,7 @@ struct ImportRefusal {
 struct ImportPassResult {
     std::vector<ImportedClip> accepted;  // in the order given
     std::vector<ImportRefusal> refused;
-    std::vector<std::string> problems;   // accepted clips whose telemetry could not be read
+    std::vector<std::string> problems;  // accepted clips whose telemetry could not be read
 };
 
 struct ImportProgress {
@@ -36,10 +36,9 @@ struct ImportProgress {
     std::string name;  // clip name being read
 };
 
-using ClipExtractor = std::function<ExtractResult(const std::string& clip_path,
-                                                  const std::string& script_path,
-                                                  const std::string& clip_name,
-                                                  const ExtractProgress& progress)>;
+using ClipExtractor =
+    std::function<ExtractResult(const std::string& clip_path, const std::string& script_path,
+                                const std::string& clip_name, const ExtractProgress& progress)>;
 
 // The file work of one pass, in order: paths that do not exist or whose
 // extension is not exactly "MOV" or "mov" are skipped; paths that cannot live
@@ -57,7 +56,7 @@ std::optional<std::string> apply_import(std::string& data_list, std::string& mov
 // queued. Progress and results are handed to `post` (which runs them on the
 // main thread); they are dropped once the queue is gone.
 class ImportQueue {
-public:
+  public:
     using Post = std::function<void(std::function<void()>)>;
     struct Callbacks {
         std::function<void(const ImportProgress&)> progress;
@@ -73,7 +72,7 @@ public:
 
     struct Shared;  // state the worker thread shares with the queue
 
-private:
+  private:
     std::shared_ptr<Shared> shared_;
 };
 

@@ -1,7 +1,7 @@
 // Library layout and naming rules.
 #include "library/naming.hpp"
 
-#include "bridge/command_text.hpp"
+#include "base/text.hpp"
 
 namespace camvault {
 

@@ -6,18 +6,19 @@
 #include <string_view>
 #include <vector>
 
-#include "library/file_write.hpp"
+#include "base/result.hpp"
 
 namespace camvault {
 
 inline constexpr std::string_view kDefaultSettings = "km,English";
 
 // Creates home/CAMVAULT/data and home/CAMVAULT/files when missing and writes the
-// default ini.txt when nothing exists at its path. Returns what could not be
+// default ini.txt when nothing exists at its path, and sweeps both folders of
+// temporary files whose writer is gone. Returns what could not be
 // done (empty when all is in place); the listing goes on regardless.
 std::vector<std::string> prepare_library(std::string_view home);
 
-// The save_set command: everything but the prefix, as sent, replaces ini.txt.
-WriteResult save_settings(std::string_view home, std::string_view command_url_text);
+// The save_set command: `text` (everything but the prefix, as sent) replaces ini.txt.
+Status save_settings(std::string_view home, std::string_view text);
 
 }  // namespace camvault

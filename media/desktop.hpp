@@ -7,31 +7,20 @@
 #include <optional>
 #include <string>
 
+#include "base/rect.hpp"
+#include "base/result.hpp"
 #include "media/image.hpp"
 
 namespace camvault::media {
-
-// An area of the root window in pixels, origin top-left.
-struct ScreenRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
-
-struct GrabResult {
-    std::optional<RgbImage> image;
-    std::string error;
-};
 
 // Reads what the screen shows in an area. Main thread only.
 class ScreenGrabber {
   public:
     virtual ~ScreenGrabber() = default;
-    virtual GrabResult grab(const ScreenRect& area) = 0;
+    virtual Result<RgbImage> grab(const PixelRect& area) = 0;
     // The main display's area of the root window, where it is one of several
     // monitors; nullopt for the whole screen.
-    virtual std::optional<ScreenRect> main_display() { return std::nullopt; }
+    virtual std::optional<PixelRect> main_display() { return std::nullopt; }
 };
 
 // Reports mouse button presses anywhere on the screen, in root-window pixels,

@@ -160,19 +160,14 @@ GstElement* make(const char* factory) {
 
 }  // namespace
 
-FrameResult grab_frame(const std::string& uri, int64_t position_ns,
-                       std::chrono::milliseconds limit) {
+Result<RgbImage> grab_frame(const std::string& uri, int64_t position_ns,
+                            std::chrono::milliseconds limit) {
     ensure_gstreamer();
     const auto deadline = Clock::now() + limit;
-    FrameResult result;
-    if (!gst_uri_is_valid(uri.c_str())) {
-        result.error = "not a URL: " + uri;
-        return result;
-    }
-    if (position_ns < 0) {
-        result.error = "no frame at that time (before the start of the movie)";
-        return result;
-    }
+    if (!gst_uri_is_valid(uri.c_str()))
+        return fail("not a URL: " + uri);
+    if (position_ns < 0)
+        return fail("no frame at that time (before the start of the movie)");
 
     Pipeline pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("camvault-frame"))));
     GstElement* source = make("uridecodebin");
@@ -183,9 +178,7 @@ FrameResult grab_frame(const std::string& uri, int64_t position_ns,
         for (GstElement* e : {source, flip, convert, sink})
             if (e)
                 gst_object_unref(gst_object_ref_sink(e));
-        result.error =
-            "GStreamer elements missing (uridecodebin, videoflip, videoconvert, appsink)";
-        return result;
+        return fail("GStreamer elements missing (uridecodebin, videoflip, videoconvert, appsink)");
     }
     gst_bin_add_many(GST_BIN(pipeline.get()), source, flip, convert, sink, nullptr);
     CapsPtr video_only(gst_caps_new_empty_simple("video/x-raw"));
@@ -215,39 +208,36 @@ FrameResult grab_frame(const std::string& uri, int64_t position_ns,
     bool eos = false;
     if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         // The bus carries the reason (file missing, not readable, ...).
-        result.error =
+        std::string error =
             wait_settled(pipeline.get(), Clock::now() + std::chrono::milliseconds(200), eos);
-        if (result.error.empty())
-            result.error = "could not open " + uri;
         pipeline.reset();
-        return result;
+        return fail(error.empty() ? "could not open " + uri : error);
     }
-    result.error = wait_settled(pipeline.get(), deadline, eos);
-    if (result.error.empty()) {
+    std::string error = wait_settled(pipeline.get(), deadline, eos);
+    if (error.empty()) {
         gint64 duration = -1;
         if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) &&
             duration >= 0 && position_ns >= duration) {
-            result.error = "no frame at that time (past the end of the movie)";
+            error = "no frame at that time (past the end of the movie)";
         } else if (!gst_element_seek_simple(
                        pipeline.get(), GST_FORMAT_TIME,
                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                        position_ns)) {
-            result.error = "the movie cannot seek to that time";
+            error = "the movie cannot seek to that time";
         } else {
-            result.error = wait_settled(pipeline.get(), deadline, eos);
+            error = wait_settled(pipeline.get(), deadline, eos);
         }
     }
-    if (result.error.empty()) {
+    std::optional<RgbImage> image;
+    if (error.empty()) {
         SamplePtr sample(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 0));
         if (sample)
-            result.image = image_from_sample(sample.get());
-        if (!result.image)
-            result.error = "no frame at that time (past the end of the movie)";
+            image = image_from_sample(sample.get());
     }
     pipeline.reset();
-    if (result.image)
-        result.error.clear();
-    return result;
+    if (image)
+        return std::move(*image);
+    return fail(error.empty() ? "no frame at that time (past the end of the movie)" : error);
 }
 
 }  // namespace camvault::media

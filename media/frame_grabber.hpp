@@ -6,20 +6,16 @@
 #include <optional>
 #include <string>
 
+#include "base/result.hpp"
 #include "media/image.hpp"
 
 namespace camvault::media {
-
-struct FrameResult {
-    std::optional<RgbImage> image;
-    std::string error;  // GStreamer's text, or ours, when there is no image
-};
 
 // The frame shown at `position_ns` of the movie at `uri` (an accurate seek,
 // not the nearest key frame), turned as the movie's orientation tag says,
 // as RGB. Blocks the calling thread; never longer than `limit`. Missing
 // files, non-movies and positions outside the movie answer at once.
-FrameResult grab_frame(const std::string& uri, int64_t position_ns,
-                       std::chrono::milliseconds limit = std::chrono::seconds(10));
+Result<RgbImage> grab_frame(const std::string& uri, int64_t position_ns,
+                            std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 }  // namespace camvault::media

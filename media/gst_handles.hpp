@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/gobject_ptr.hpp"
+#include "base/glib/gst_ptr.hpp"
 
 namespace camvault::media {
 
@@ -16,24 +16,7 @@ namespace camvault::media {
 template <typename T>
 using ObjectRef = GObjectPtr<T>;
 
-inline void unref_message(GstMessage* m) {
-    gst_message_unref(m);
-}
-inline void unref_sample(GstSample* s) {
-    gst_sample_unref(s);
-}
-inline void unref_caps(GstCaps* c) {
-    gst_caps_unref(c);
-}
-inline void free_structure(GstStructure* s) {
-    gst_structure_free(s);
-}
-
 using ErrorPtr = GErrorPtr;
-using MessagePtr = UniqueHandle<GstMessage, unref_message>;
-using SamplePtr = UniqueHandle<GstSample, unref_sample>;
-using CapsPtr = UniqueHandle<GstCaps, unref_caps>;
-using StructurePtr = UniqueHandle<GstStructure, free_structure>;
 
 // A pipeline that is always brought to the NULL state before its last
 // reference goes: disposing a running pipeline leaks threads and leaves

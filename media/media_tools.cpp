@@ -1,4 +1,4 @@
-// MediaTools: command handling, workers and page calls of the media tools.
+// MediaTools: command handling, workers and events of the media tools.
 #include "media/media_tools.hpp"
 
 #include <glib.h>
@@ -9,53 +9,24 @@
 #include <map>
 #include <thread>
 
-#include "bridge/js_string.hpp"
-#include "library/naming.hpp"
+#include "base/glib/main_thread.hpp"
+#include "base/log.hpp"
 #include "media/file_names.hpp"
 #include "media/frame_grabber.hpp"
 #include "media/merge_export.hpp"
-#include "media/merge_plan.hpp"
-#include "media/photo_request.hpp"
 #include "media/png_file.hpp"
 #include "media/screen_recorder.hpp"
-#include "platform/log.hpp"
-#include "platform/main_thread.hpp"
 
 namespace camvault::media {
 namespace {
 
-// Locale-independent "%f" (the page's numbers and the log's must not take a
-// decimal comma from the user's locale).
+// Locale-independent "%f" (the log's numbers must not take a decimal comma
+// from the user's locale).
 std::string fixed6(double value) {
     char buffer[64];
     const auto r =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
     return std::string(buffer, r.ptr);
-}
-
-std::string fraction_text(double value) {
-    char buffer[32];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-    return std::string(buffer, r.ptr);
-}
-
-std::string snapshot_script(const SavedFile& saved) {
-    if (saved.path)
-        return "snapshot_result(true,'" + js_escape(*saved.path) + "')";
-    return "snapshot_result(false,'" + js_escape(saved.error) + "')";
-}
-
-std::string state_name(RecorderState state) {
-    switch (state) {
-        case RecorderState::Recording:
-            return "recording";
-        case RecorderState::Paused:
-            return "paused";
-        case RecorderState::Idle:
-            break;
-    }
-    return "stopped";
 }
 
 // Runs `work` on a new thread that has a thread-default main context of its
@@ -80,9 +51,8 @@ struct PhotoWorker {
 }  // namespace
 
 struct MediaTools::Impl : std::enable_shared_from_this<MediaTools::Impl> {
-    std::string home;
     std::string files_dir;
-    PageCaller& page;
+    MediaEventSink events;
     std::unique_ptr<ScreenGrabber> grabber;
     std::unique_ptr<FolderOpener> folders;
     std::unique_ptr<ScreenRecorder> recorder;
@@ -90,15 +60,9 @@ struct MediaTools::Impl : std::enable_shared_from_this<MediaTools::Impl> {
     std::map<int, std::unique_ptr<MergeExport>> exports;
     int next_export_id = 0;
 
-    Impl(std::string home_dir, PageCaller& page_caller)
-        : home(std::move(home_dir)), page(page_caller) {
-        files_dir = library_files_dir(home);
-    }
-
-    void notice(const std::string& message) { page.call("notice('" + js_escape(message) + "')"); }
-    void finish_snapshot(const SavedFile& saved) {
-        page.call(snapshot_script(saved));
-        page.call("get_act()");
+    void emit(const MediaEvent& event) {
+        if (events)
+            events(event);
     }
     void reap_photo_workers(bool all) {
         for (auto it = photo_workers.begin(); it != photo_workers.end();) {
@@ -113,41 +77,43 @@ struct MediaTools::Impl : std::enable_shared_from_this<MediaTools::Impl> {
     void export_finished(int id, const ExportOutcome& outcome);
 };
 
-MediaTools::MediaTools(std::string home, PageCaller& page, std::unique_ptr<ScreenGrabber> grabber,
-                       std::unique_ptr<ClickWatcher> clicks, std::unique_ptr<FolderOpener> folders)
-    : impl_(std::make_shared<Impl>(std::move(home), page)) {
+MediaTools::MediaTools(std::string files_dir, MediaEventSink events,
+                       std::unique_ptr<ScreenGrabber> grabber, std::unique_ptr<ClickWatcher> clicks,
+                       std::unique_ptr<FolderOpener> folders)
+    : impl_(std::make_shared<Impl>()) {
+    impl_->files_dir = std::move(files_dir);
+    impl_->events = std::move(events);
     impl_->grabber = std::move(grabber);
     impl_->folders = std::move(folders);
     // GES may only be used from the thread that initialised it: this one.
     ensure_ges();
     std::weak_ptr<Impl> weak = impl_;
-    RecorderEvents events;
-    events.state_changed = [weak](RecorderState state) {
+    RecorderEvents recorder_events;
+    recorder_events.state_changed = [weak](RecorderState state) {
         if (auto self = weak.lock())
-            self->page.call("recording_state('" + state_name(state) + "')");
+            self->emit(RecordingStateChanged{state});
     };
-    events.error = [weak](const std::string& message) {
+    recorder_events.error = [weak](const std::string& message) {
         if (auto self = weak.lock())
-            self->notice(message);
+            self->emit(Notice{message});
     };
-    impl_->recorder =
-        std::make_unique<ScreenRecorder>(impl_->files_dir, std::move(clicks), std::move(events));
+    impl_->recorder = std::make_unique<ScreenRecorder>(impl_->files_dir, std::move(clicks),
+                                                       std::move(recorder_events));
 }
 
 MediaTools::~MediaTools() {
     shutdown();
 }
 
-void MediaTools::get_photo(std::string_view command_url_text) {
+void MediaTools::get_photo(const FrameRequest& request) {
     Impl& m = *impl_;
     m.reap_photo_workers(false);
-    const PhotoRequest request = parse_photo_command(command_url_text);
     log_line("photo:" + request.movie_url + "," + std::to_string(request.minutes) + "," +
              std::to_string(request.seconds));
     if (!request.complete) {
         const std::string error = "a frame needs the movie, the minutes and the seconds";
         log_line("err==" + error + ", imageRef==(null)");
-        m.finish_snapshot(SavedFile{std::nullopt, error});
+        m.emit(SnapshotFinished{fail(error)});
         return;
     }
     const int64_t position_ns = frame_position(request.minutes, request.seconds).nanoseconds();
@@ -155,49 +121,45 @@ void MediaTools::get_photo(std::string_view command_url_text) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::weak_ptr<Impl> weak = impl_;
     auto work = [weak, done, url = request.movie_url, position_ns, stem, dir = m.files_dir] {
-        FrameResult frame = grab_frame(url, position_ns);
-        log_line("err==" + (frame.image ? std::string("(null)") : frame.error) +
-                 ", imageRef==" + (frame.image ? frame.image->description() : "(null)"));
-        SavedFile saved =
-            frame.image ? save_png(*frame.image, dir, stem) : SavedFile{std::nullopt, frame.error};
+        const auto frame = grab_frame(url, position_ns);
+        log_line("err==" + (frame ? std::string("(null)") : frame.error()) +
+                 ", imageRef==" + (frame ? frame->description() : "(null)"));
+        Result<std::string> saved = frame ? save_png(*frame, dir, stem) : fail(frame.error());
         run_on_main_thread([weak, saved = std::move(saved)] {
             if (auto self = weak.lock())
-                self->finish_snapshot(saved);
+                self->emit(SnapshotFinished{saved});
         });
         done->store(true);
     };
     m.photo_workers.push_back(PhotoWorker{start_worker(std::move(work)), done});
 }
 
-void MediaTools::get_full_photo(ScreenRect area) {
+void MediaTools::get_full_photo(PixelRect area) {
     Impl& m = *impl_;
     log_line("get_photo");
     log_line("y:" + fixed6(area.y));
-    SavedFile saved;
     if (!m.grabber) {
-        saved.error = "screen capture is not available";
-    } else {
-        GrabResult grab = m.grabber->grab(area);
-        saved = grab.image ? save_png(*grab.image, m.files_dir, snapshot_stamp(local_now()))
-                           : SavedFile{std::nullopt, grab.error};
+        m.emit(SnapshotFinished{fail("screen capture is not available")});
+        return;
     }
-    m.finish_snapshot(saved);
+    const auto grab = m.grabber->grab(area);
+    m.emit(SnapshotFinished{grab ? save_png(*grab, m.files_dir, snapshot_stamp(local_now()))
+                                 : fail(grab.error())});
 }
 
-void MediaTools::merger(std::string_view list_text) {
+void MediaTools::merger(const std::vector<std::string>& paths) {
     Impl& m = *impl_;
     std::vector<std::string> clips;
-    for (auto& path : parse_merge_list(list_text)) {
+    for (const auto& path : paths) {
         if (path.empty() || !g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
             continue;
         log_line("merger:" + path);
-        clips.push_back(std::move(path));
+        clips.push_back(path);
     }
     if (clips.empty()) {
         // Nothing to join: say so now rather than export an empty movie.
         log_line("FAIL");
-        m.page.call("exp('Export Failed');");
-        m.notice("None of the chosen clips exists any more.");
+        m.emit(ExportFinished{fail("None of the chosen clips exists any more.")});
         return;
     }
     const int id = m.next_export_id++;
@@ -205,7 +167,7 @@ void MediaTools::merger(std::string_view list_text) {
     ExportCallbacks callbacks;
     callbacks.progress = [weak](double fraction) {
         if (auto self = weak.lock())
-            self->page.call("export_progress(" + fraction_text(fraction) + ")");
+            self->emit(ExportProgress{fraction});
     };
     callbacks.finished = [weak, id](const ExportOutcome& outcome) {
         if (auto self = weak.lock())
@@ -217,17 +179,15 @@ void MediaTools::merger(std::string_view list_text) {
 }
 
 void MediaTools::Impl::export_finished(int id, const ExportOutcome& outcome) {
-    log_line(outcome.success ? "SUCCESS" : "FAIL");
+    log_line(outcome ? "SUCCESS" : "FAIL");
     // The export is done with its pipeline; it may go now (see MergeExport).
     exports.erase(id);
-    if (outcome.success) {
-        page.call("export_progress(1.000)");
-        page.call("exp('Export Success');");
+    if (outcome) {
+        emit(ExportFinished{});
         if (folders)
             folders->show_folder(files_dir);
     } else {
-        page.call("exp('Export Failed');");
-        notice("The export failed: " + outcome.error);
+        emit(ExportFinished{fail("The export failed: " + outcome.error())});
     }
 }
 
@@ -238,7 +198,7 @@ void MediaTools::open_files_folder() {
 
 bool MediaTools::start() {
     // Only the main display when the screen spans several monitors.
-    std::optional<ScreenRect> area;
+    std::optional<PixelRect> area;
     if (impl_->grabber)
         area = impl_->grabber->main_display();
     return impl_->recorder->start(area);
@@ -249,19 +209,14 @@ bool MediaTools::stop() {
 bool MediaTools::toggle() {
     return impl_->recorder->toggle();
 }
-
-void MediaTools::page_loaded() {
-    // A reloaded page starts out showing no recording.
-    const RecorderState state = impl_->recorder->state();
-    if (state != RecorderState::Idle) {
-        impl_->page.call("recording_state('" + state_name(state) + "')");
-    }
+RecorderState MediaTools::recorder_state() const {
+    return impl_->recorder->state();
 }
 
 void MediaTools::shutdown() {
     Impl& m = *impl_;
     if (m.recorder)
-        m.recorder->stop();
+        m.recorder->finish_now();
     m.exports.clear();
     m.reap_photo_workers(true);
 }

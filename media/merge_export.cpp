@@ -7,7 +7,10 @@
 #include <gst/pbutils/pbutils.h>
 
 #include <mutex>
+#include <optional>
 
+#include "base/fs/temporary.hpp"
+#include "base/fs/unique_names.hpp"
 #include "media/file_names.hpp"
 #include "media/gst_handles.hpp"
 #include "media/merge_plan.hpp"
@@ -233,7 +236,7 @@ bool MergeExport::Impl::build() {
         start_error = "the export timeline could not be set up";
         return false;
     }
-    temp_path = temporary_path(output_dir, stem, "mov");
+    temp_path = temporary_path_in(output_dir);
     GError* raw = nullptr;
     GCharPtr temp_uri(gst_filename_to_uri(temp_path.c_str(), &raw));
     ErrorPtr uri_error(raw);
@@ -265,7 +268,7 @@ void MergeExport::Impl::report_failure_later(std::string error) {
             self->failure_idle = 0;
             self->finish_pipeline();
             g_unlink(self->temp_path.c_str());
-            ExportOutcome outcome{false, {}, self->start_error};
+            ExportOutcome outcome = fail(self->start_error);
             // Last use of `self`: the callback may destroy this export.
             auto finished = self->callbacks.finished;
             if (finished)
@@ -277,17 +280,13 @@ void MergeExport::Impl::report_failure_later(std::string error) {
 
 gboolean MergeExport::Impl::on_bus(GstBus*, GstMessage* message, gpointer data) {
     auto* self = static_cast<Impl*>(data);
-    ExportOutcome outcome;
+    ExportOutcome outcome = fail("the export failed");
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_EOS: {
             self->bus_watch = 0;  // this watch ends by returning G_SOURCE_REMOVE
             self->finish_pipeline();
-            ClaimResult claimed =
+            outcome =
                 publish_without_overwrite(self->temp_path, self->output_dir, self->stem, "mov");
-            outcome.success = claimed.path.has_value();
-            if (claimed.path)
-                outcome.path = *claimed.path;
-            outcome.error = claimed.error;
             break;
         }
         case GST_MESSAGE_ERROR: {
@@ -296,13 +295,13 @@ gboolean MergeExport::Impl::on_bus(GstBus*, GstMessage* message, gpointer data) 
             ErrorPtr error(raw);
             self->bus_watch = 0;
             self->finish_pipeline();
-            outcome.error = error_text(error.get(), "the export failed");
+            outcome = fail(error_text(error.get(), "the export failed"));
             break;
         }
         default:
             return G_SOURCE_CONTINUE;
     }
-    if (!outcome.success)
+    if (!outcome)
         g_unlink(self->temp_path.c_str());
     // Last use of `self`: the callback may destroy this export.
     auto finished = self->callbacks.finished;

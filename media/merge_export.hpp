@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "base/result.hpp"
+
 namespace camvault::media {
 
-struct ExportOutcome {
-    bool success = false;
-    std::string path;   // the published movie on success
-    std::string error;  // why it failed otherwise
-};
+// The published movie's path, or why the export failed.
+using ExportOutcome = Result<std::string>;
 
 struct ExportCallbacks {
     std::function<void(double fraction)> progress;       // a few times a second

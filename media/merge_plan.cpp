@@ -1,16 +1,7 @@
-// Merge list parsing and whole-frame durations.
+// Whole-frame durations.
 #include "media/merge_plan.hpp"
 
-#include "bridge/command_text.hpp"
-
 namespace camvault::media {
-
-std::vector<std::string> parse_merge_list(std::string_view list_text) {
-    std::vector<std::string> paths = split_keep_empty(list_text, ',');
-    for (auto& path : paths)
-        path = percent_decode(path);
-    return paths;
-}
 
 uint64_t whole_frame_duration(uint64_t duration_ns, int fps_num, int fps_den) {
     if (fps_num <= 0 || fps_den <= 0)

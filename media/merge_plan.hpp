@@ -1,19 +1,10 @@
-// The pure part of a merge: which paths the page asked for, how long each
-// clip lasts in whole frames, and the export's output settings.
+// The pure part of a merge: how long each clip lasts in whole frames, and the export's output
+// settings.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace camvault::media {
-
-// The list text after every "http://merger/" is removed: split at ",", each
-// piece percent-decoded (the page encodes every path with
-// encodeURIComponent, and WebKit would otherwise have normalised it). Empty
-// pieces are kept; they name no file and fall out at the existence check.
-std::vector<std::string> parse_merge_list(std::string_view list_text);
 
 // A clip's duration cut to its last whole video frame, so that a clip whose
 // audio runs a little longer than its video neither leaves a held frame nor

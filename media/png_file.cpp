@@ -2,9 +2,8 @@
 #include "media/png_file.hpp"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <glib/gstdio.h>
 
-#include "media/file_names.hpp"
+#include "base/fs/unique_names.hpp"
 #include "media/gst_handles.hpp"
 
 namespace camvault::media {
@@ -15,13 +14,11 @@ std::string RgbImage::description() const {
     return "<image " + std::to_string(width) + "x" + std::to_string(height) + ">";
 }
 
-SavedFile save_png(const RgbImage& image, std::string_view dir, std::string_view stem) {
-    SavedFile saved;
+Result<std::string> save_png(const RgbImage& image, std::string_view dir, std::string_view stem) {
     if (image.empty() || (image.channels != 3 && image.channels != 4) ||
         image.stride < image.width * image.channels ||
         image.pixels.size() < static_cast<size_t>(image.stride) * image.height) {
-        saved.error = "no picture to save";
-        return saved;
+        return fail("no picture to save");
     }
     ObjectRef<GdkPixbuf> pixbuf(
         gdk_pixbuf_new_from_data(image.pixels.data(), GDK_COLORSPACE_RGB, image.channels == 4, 8,
@@ -36,25 +33,10 @@ SavedFile save_png(const RgbImage& image, std::string_view dir, std::string_view
     if (!gdk_pixbuf_save_to_bufferv(pixbuf.get(), &buffer, &size, "png", keys, values,
                                     &raw_error)) {
         ErrorPtr error(raw_error);
-        saved.error = "PNG encoding failed: " + error_text(error.get());
-        return saved;
+        return fail("PNG encoding failed: " + error_text(error.get()));
     }
     GCharPtr bytes(buffer);
-
-    const std::string temp = temporary_path(dir, stem, "png");
-    if (!g_file_set_contents(temp.c_str(), bytes.get(), static_cast<gssize>(size), &raw_error)) {
-        ErrorPtr error(raw_error);
-        saved.error = error_text(error.get());
-        return saved;
-    }
-    ClaimResult claimed = publish_without_overwrite(temp, dir, stem, "png");
-    if (!claimed.path) {
-        g_unlink(temp.c_str());
-        saved.error = claimed.error;
-        return saved;
-    }
-    saved.path = std::move(claimed.path);
-    return saved;
+    return write_new_file(dir, stem, "png", std::string_view(bytes.get(), size));
 }
 
 }  // namespace camvault::media

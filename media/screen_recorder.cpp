@@ -4,21 +4,26 @@
 #include <cairo.h>
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <utility>
 #include <vector>
 
+#include "base/fs/unique_names.hpp"
+#include "base/log.hpp"
 #include "media/file_names.hpp"
 #include "media/gst_handles.hpp"
-#include "platform/log.hpp"
 
 namespace camvault::media {
 namespace {
 
-// How long stop() waits for the movie's EOS before it cuts the pipeline; the
+// How long a stop waits for the movie's EOS before it cuts the pipeline; the
 // periodically rewritten index keeps the file playable even then.
 constexpr auto kEosTimeout = std::chrono::seconds(5);
 constexpr guint kWatchIntervalMs = 500;
+// How often the finishing state looks for the EOS on the bus.
+constexpr guint kFinishPollMs = 20;
 // Start a new file this long before the reserved index space runs out.
 constexpr uint64_t kRolloverMarginNs = 120ull * 1'000'000'000;
 
@@ -81,10 +86,14 @@ struct ScreenRecorder::Impl {
     gulong draw_handler = 0;
     GstElement* overlay = nullptr;
     ClickLog click_log;
-    std::optional<ScreenRect> area;  // of the current recording; read by on_click
+    std::optional<PixelRect> area;  // of the current recording; read by on_click
     RecorderState state = RecorderState::Idle;
     std::string file;
     guint watch_timer = 0;
+    guint finish_timer = 0;
+    gint64 finish_deadline_us = 0;
+    // A start asked for while finishing: the area to record once complete.
+    std::optional<std::optional<PixelRect>> pending_start;
 
     void build();
     void set_state(RecorderState next) {
@@ -98,8 +107,10 @@ struct ScreenRecorder::Impl {
             events.error(message);
     }
     void on_click(int x, int y);
-    bool finish();  // EOS, wait, NULL; false when the EOS never came
+    void begin_finish();               // EOS sent, state Finishing
+    void complete_finish(bool clean);  // NULL state, state Idle, pending start
     static gboolean on_watch(gpointer data);
+    static gboolean on_finishing(gpointer data);
 };
 
 void ScreenRecorder::Impl::build() {
@@ -149,7 +160,7 @@ void ScreenRecorder::Impl::on_click(int x, int y) {
     click_log.clicks.push_back(Click{x, y, static_cast<int64_t>(now - base)});
 }
 
-bool ScreenRecorder::Impl::finish() {
+void ScreenRecorder::Impl::begin_finish() {
     if (watch_timer)
         g_source_remove(watch_timer);
     watch_timer = 0;
@@ -159,12 +170,17 @@ bool ScreenRecorder::Impl::finish() {
     if (state == RecorderState::Paused)
         gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     gst_element_send_event(pipeline.get(), gst_event_new_eos());
-    ObjectRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
-    MessagePtr message(gst_bus_timed_pop_filtered(
-        bus.get(), std::chrono::nanoseconds(kEosTimeout).count(),
-        static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-    const bool clean = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
+    finish_deadline_us = g_get_monotonic_time() + std::chrono::microseconds(kEosTimeout).count();
+    finish_timer = g_timeout_add(kFinishPollMs, &Impl::on_finishing, this);
+    set_state(RecorderState::Finishing);
+}
+
+void ScreenRecorder::Impl::complete_finish(bool clean) {
+    if (finish_timer)
+        g_source_remove(finish_timer);
+    finish_timer = 0;
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    ObjectRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
     gst_bus_set_flushing(bus.get(), TRUE);  // drop what this recording left on the bus
     gst_bus_set_flushing(bus.get(), FALSE);
     {
@@ -173,7 +189,21 @@ bool ScreenRecorder::Impl::finish() {
     }
     if (!clean)
         log_line("recording: no clean end of " + file + ", kept as last indexed");
-    return clean;
+    set_state(RecorderState::Idle);
+    if (auto next = std::exchange(pending_start, std::nullopt))
+        owner->start(*next);
+}
+
+gboolean ScreenRecorder::Impl::on_finishing(gpointer data) {
+    auto* self = static_cast<Impl*>(data);
+    ObjectRef<GstBus> bus(gst_element_get_bus(self->pipeline.get()));
+    MessagePtr message(gst_bus_pop_filtered(
+        bus.get(), static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    if (!message && g_get_monotonic_time() < self->finish_deadline_us)
+        return G_SOURCE_CONTINUE;
+    self->finish_timer = 0;  // this timer ends by returning G_SOURCE_REMOVE
+    self->complete_finish(message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS);
+    return G_SOURCE_REMOVE;
 }
 
 gboolean ScreenRecorder::Impl::on_watch(gpointer data) {
@@ -212,28 +242,33 @@ ScreenRecorder::ScreenRecorder(std::string files_dir, std::unique_ptr<ClickWatch
 }
 
 ScreenRecorder::~ScreenRecorder() {
-    stop();
+    impl_->pending_start.reset();
+    finish_now();
     if (impl_->draw_handler)
         g_signal_handler_disconnect(impl_->overlay, impl_->draw_handler);
     impl_->pipeline.reset();
 }
 
-bool ScreenRecorder::start(std::optional<ScreenRect> area) {
+bool ScreenRecorder::start(std::optional<PixelRect> area) {
     Impl& r = *impl_;
     if (!r.pipeline) {
         r.report(r.build_error);
         return false;
     }
-    if (r.state != RecorderState::Idle)
-        stop();
+    if (r.state != RecorderState::Idle) {
+        // The pipeline is free again only once this movie is complete.
+        if (r.state != RecorderState::Finishing)
+            r.begin_finish();
+        r.pending_start = area;
+        return true;
+    }
 
-    ClaimResult claimed =
-        create_new_file(r.files_dir, "Recording-" + recording_stamp(local_now()), "mov");
-    if (!claimed.path) {
-        r.report(claimed.error);
+    auto claimed = create_new_file(r.files_dir, "Recording-" + recording_stamp(local_now()), "mov");
+    if (!claimed) {
+        r.report(claimed.error());
         return false;
     }
-    r.file = *claimed.path;
+    r.file = *claimed;
     g_object_set(r.sink, "location", r.file.c_str(), nullptr);
     // The watcher thread is stopped here, so `area` can change.
     r.area = area;
@@ -264,11 +299,25 @@ bool ScreenRecorder::start(std::optional<ScreenRect> area) {
 
 bool ScreenRecorder::stop() {
     Impl& r = *impl_;
-    if (r.state == RecorderState::Idle)
-        return true;
-    r.finish();
-    r.set_state(RecorderState::Idle);
+    r.pending_start.reset();
+    if (r.state == RecorderState::Recording || r.state == RecorderState::Paused)
+        r.begin_finish();
     return true;
+}
+
+void ScreenRecorder::finish_now() {
+    Impl& r = *impl_;
+    r.pending_start.reset();
+    if (r.state == RecorderState::Idle)
+        return;
+    if (r.state != RecorderState::Finishing)
+        r.begin_finish();
+    ObjectRef<GstBus> bus(gst_element_get_bus(r.pipeline.get()));
+    const gint64 wait_ns =
+        std::max<gint64>(0, r.finish_deadline_us - g_get_monotonic_time()) * 1000;
+    MessagePtr message(gst_bus_timed_pop_filtered(
+        bus.get(), wait_ns, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    r.complete_finish(message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS);
 }
 
 bool ScreenRecorder::toggle() {
@@ -283,6 +332,7 @@ bool ScreenRecorder::toggle() {
             r.set_state(RecorderState::Recording);
             return true;
         case RecorderState::Idle:
+        case RecorderState::Finishing:
             return false;
     }
     return false;

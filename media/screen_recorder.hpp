@@ -1,6 +1,7 @@
 // Screen recorder: the whole X screen with clicks drawn as fading rings, into
 // a QuickTime movie that stays playable even if the process dies mid-way.
-// An explicit state machine; every operation on the main thread.
+// An explicit state machine; every operation on the main thread, which never
+// waits for the movie to be completed except at exit (finish_now).
 #pragma once
 
 #include <functional>
@@ -9,11 +10,10 @@
 #include <string>
 
 #include "media/desktop.hpp"
+#include "media/media_events.hpp"
 #include "media/recorder_plan.hpp"
 
 namespace camvault::media {
-
-enum class RecorderState { Idle, Recording, Paused };
 
 struct RecorderEvents {
     std::function<void(RecorderState)> state_changed;
@@ -26,16 +26,21 @@ class ScreenRecorder {
     // reported when recording is asked for.
     ScreenRecorder(std::string files_dir, std::unique_ptr<ClickWatcher> clicks,
                    RecorderEvents events, RecorderSettings settings = {});
-    ~ScreenRecorder();  // finishes a running recording
+    ~ScreenRecorder();  // finish_now()
     ScreenRecorder(const ScreenRecorder&) = delete;
     ScreenRecorder& operator=(const ScreenRecorder&) = delete;
 
     // Starts a new movie Recording-<yyyyMMddHHmmss>.mov (never over an older
-    // one) of `area` of the screen, or all of it; a running recording is
-    // finished properly first. False on failure.
-    bool start(std::optional<ScreenRect> area = std::nullopt);
-    // Ends the movie with EOS (timeout fallback). True also when idle.
+    // one) of `area` of the screen, or all of it. A running recording is
+    // finished first, and the new one starts once it is complete. False on
+    // failure.
+    bool start(std::optional<PixelRect> area = std::nullopt);
+    // Sends EOS and returns at once: the state is Finishing until the movie is
+    // complete (or the timeout cut it), then Idle. True also when idle.
     bool stop();
+    // Completes a running or finishing recording before returning, waiting
+    // at most the EOS timeout: for process exit only.
+    void finish_now();
     // Pauses a recording (false) or resumes a paused one into the same file (true).
     bool toggle();
 

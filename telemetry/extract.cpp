@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "bridge/js_string.hpp"
-#include "telemetry/atomic_file.hpp"
+#include "base/fs/atomic_file.hpp"
+#include "base/js_escape.hpp"
 #include "telemetry/script_text.hpp"
 #include "telemetry/segmented_scan.hpp"
 

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "bridge/js_string.hpp"
+#include "base/js_escape.hpp"
 
 namespace camvault {
 

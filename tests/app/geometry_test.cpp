@@ -6,18 +6,13 @@
 namespace camvault {
 namespace {
 
-TEST(Geometry, ProportionIsTheSinglePrecisionQuotient) {
-    EXPECT_EQ(kProportion, 1.60000002384185791015625);
-}
-
 TEST(Geometry, WidthFollowsHeight) {
     const Frame settled = settle_frame({10, 20, 500, 600}, 900).frame;
     EXPECT_EQ(settled.height, 600);
     EXPECT_DOUBLE_EQ(settled.width, 960.0000143051147);
     EXPECT_EQ(settled.x, 10);
     EXPECT_EQ(settled.y, 20);
-    EXPECT_EQ(resize_log_line(settled, 900),
-              "rr:1.600000,w:960.000014,h:600.000000,rh:900.000000");
+    EXPECT_EQ(resize_log_line(settled, 900), "rr:1.600000,w:960.000014,h:600.000000,rh:900.000000");
 }
 
 TEST(Geometry, HeightLimitBoundary) {
@@ -63,6 +58,27 @@ TEST(Geometry, MaxAndMini) {
 TEST(Geometry, DraggingOnlyASideEdgeDoesNotChangeTheWidth) {
     const Frame dragged{0, 0, 1200, 600};
     EXPECT_DOUBLE_EQ(settle_frame(dragged, 1080).frame.width, 600 * kProportion);
+}
+
+TEST(Geometry, WindowPositionsConvertBetweenTopLeftAndBottomLeftOrigins) {
+    // A second monitor at x 1920, 1080 high; the window 600 high, its top at 100.
+    const PixelRect monitor{1920, 0, 1920, 1080};
+    const Frame frame = frame_from_window({1930, 100, 960, 600}, monitor);
+    EXPECT_EQ(frame, (Frame{10, 380, 960, 600}));
+    EXPECT_EQ(window_from_frame(frame, monitor, monitor), (PixelRect{1930, 100, 960, 600}));
+    // Sizes round to whole pixels.
+    EXPECT_EQ(window_from_frame({0.4, 380, 960.0000143, 599.6}, monitor, monitor),
+              (PixelRect{1920, 100, 960, 600}));
+}
+
+TEST(Geometry, AWindowIsNeverPlacedAboveTheUsableArea) {
+    const PixelRect monitor{0, 0, 1920, 1080};
+    const PixelRect below_panel{0, 27, 1920, 1053};
+    // Mini puts the bottom edge at the screen's top: the window goes just below the panel.
+    EXPECT_EQ(window_from_frame({0, 1080, 960, 600}, monitor, below_panel),
+              (PixelRect{0, 27, 960, 600}));
+    EXPECT_EQ(window_from_frame({0, 0, 960, 600}, monitor, below_panel),
+              (PixelRect{0, 480, 960, 600}));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace camvault {
 namespace {
 
 class RecordingHandlers : public CommandHandlers {
-public:
+  public:
     std::vector<std::string> calls;
     void file_del_fun(std::string_view url) override { calls.push_back("del:" + std::string(url)); }
     void copy_file() override { calls.push_back("copy"); }
@@ -28,7 +28,8 @@ public:
 std::vector<std::string> run(std::string_view url, DispatchResult* result = nullptr) {
     RecordingHandlers handlers;
     const auto dispatched = dispatch_commands(url, handlers);
-    if (result) *result = dispatched;
+    if (result)
+        *result = dispatched;
     return handlers.calls;
 }
 
@@ -51,8 +52,8 @@ TEST(Dispatcher, TwoPrefixesRunInTableOrderWhateverTheirPlaceInTheText) {
 TEST(Dispatcher, ImportEndsTheDispatchAfterEarlierCommands) {
     DispatchResult result{};
     EXPECT_EQ(run("http://file_del_fun//a.MOV?http://file_copy_fun/http://mini/", &result),
-              (std::vector<std::string>{"del:http://file_del_fun//a.MOV?http://file_copy_fun/http://mini/",
-                                        "copy"}));
+              (std::vector<std::string>{
+                  "del:http://file_del_fun//a.MOV?http://file_copy_fun/http://mini/", "copy"}));
     EXPECT_EQ(result, DispatchResult::ended_at_file_copy);
 }
 

@@ -5,6 +5,7 @@ client library), and does what only a person can through xdotool."""
 import ctypes
 import json
 import os
+import signal
 import shutil
 import socket
 import subprocess
@@ -140,6 +141,7 @@ class CamVault:
         return int(out[-1]) if out else None
 
     def close(self):
+        app = self.app_pid()
         try:
             self._request("DELETE", f"/session/{self.session}")
         except Exception:
@@ -149,6 +151,13 @@ class CamVault:
             self.driver.wait(10)
         except subprocess.TimeoutExpired:
             self.driver.kill()
+        # WebKitWebDriver leaves the application it started running; a window
+        # of it would outlive this test and confuse the next one.
+        if app:
+            try:
+                os.kill(app, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         self._log.close()
         if self.owns_home:
             shutil.rmtree(self.home, ignore_errors=True)

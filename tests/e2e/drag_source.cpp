@@ -12,7 +12,8 @@ std::vector<std::string> uris;
 void on_drag_data_get(GtkWidget*, GdkDragContext*, GtkSelectionData* selection, guint, guint,
                       gpointer) {
     std::vector<gchar*> list;
-    for (auto& uri : uris) list.push_back(uri.data());
+    for (auto& uri : uris)
+        list.push_back(uri.data());
     list.push_back(nullptr);
     gtk_selection_data_set_uris(selection, list.data());
 }
@@ -24,7 +25,8 @@ int main(int argc, char** argv) {
     gtk_init(&argc, &argv);
     for (int i = 1; i < argc; ++i) {
         gchar* uri = g_filename_to_uri(argv[i], nullptr, nullptr);
-        if (uri) uris.emplace_back(uri);
+        if (uri)
+            uris.emplace_back(uri);
         g_free(uri);
     }
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

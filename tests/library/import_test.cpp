@@ -5,11 +5,13 @@
 #include <fstream>
 #include <mutex>
 
+#include "base/fs/atomic_file.hpp"
+#include "base/fs/files.hpp"
 #include "library/import_lists.hpp"
 #include "library/import_pass.hpp"
 #include "library/naming.hpp"
 #include "library/settings.hpp"
-#include "tests/library/test_home.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace camvault {
 namespace {
@@ -26,7 +28,8 @@ struct FakeExtractor {
         return [this](const std::string& clip, const std::string& script, const std::string& name,
                       const ExtractProgress& progress) {
             clips.push_back(clip);
-            if (progress) progress(1, 2);
+            if (progress)
+                progress(1, 2);
             std::ofstream(script) << "data['" << name << "']=new Array();";
             return ExtractResult{true, {}, 0};
         };
@@ -34,14 +37,14 @@ struct FakeExtractor {
 };
 
 TEST(ImportPass, TwoClipsFromACardGiveBothListsInOrder) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     const std::string card = home.path() + "/Volumes/CARD/DCIM/";
     touch(card + "FILE0001.MOV");
     touch(card + "FILE0002.MOV");
     FakeExtractor extractor;
-    const auto result = run_import_pass(
-        home.path(), {card + "FILE0001.MOV", card + "FILE0002.MOV"}, {}, extractor.function());
+    const auto result = run_import_pass(home.path(), {card + "FILE0001.MOV", card + "FILE0002.MOV"},
+                                        {}, extractor.function());
     std::string data, movies;
     const auto last = apply_import(data, movies, result);
     const std::string d = home.path() + "/CAMVAULT/data/";
@@ -52,16 +55,16 @@ TEST(ImportPass, TwoClipsFromACardGiveBothListsInOrder) {
 }
 
 TEST(ImportPass, SkipsMissingPathsAndOtherExtensionsWithoutTrace) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     touch(home.path() + "/a.Mov");
     touch(home.path() + "/b.mp4");
     touch(home.path() + "/noext");
     FakeExtractor extractor;
-    const auto result = run_import_pass(
-        home.path(), {home.path() + "/missing.MOV", home.path() + "/a.Mov", home.path() + "/b.mp4",
-                      home.path() + "/noext"},
-        {}, extractor.function());
+    const auto result = run_import_pass(home.path(),
+                                        {home.path() + "/missing.MOV", home.path() + "/a.Mov",
+                                         home.path() + "/b.mp4", home.path() + "/noext"},
+                                        {}, extractor.function());
     EXPECT_TRUE(result.accepted.empty());
     EXPECT_TRUE(result.refused.empty());
     std::string data, movies;
@@ -70,22 +73,22 @@ TEST(ImportPass, SkipsMissingPathsAndOtherExtensionsWithoutTrace) {
 }
 
 TEST(ImportPass, ExistingScriptFileSparesTheReadingAndDuplicatesAreListedTwice) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     touch(home.path() + "/card1/FILE0001.MOV");
     touch(home.path() + "/card2/FILE0001.MOV");
     FakeExtractor extractor;
-    const auto result = run_import_pass(
-        home.path(),
-        {home.path() + "/card1/FILE0001.MOV", home.path() + "/card2/FILE0001.MOV",
-         home.path() + "/card1/FILE0001.MOV"},
-        {}, extractor.function());
+    const auto result =
+        run_import_pass(home.path(),
+                        {home.path() + "/card1/FILE0001.MOV", home.path() + "/card2/FILE0001.MOV",
+                         home.path() + "/card1/FILE0001.MOV"},
+                        {}, extractor.function());
     EXPECT_EQ(result.accepted.size(), 3u);
     EXPECT_EQ(extractor.clips, std::vector<std::string>{home.path() + "/card1/FILE0001.MOV"});
 }
 
 TEST(ImportPass, FolderNamedLikeAClipIsListedWithoutTelemetry) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     std::filesystem::create_directories(home.path() + "/trip.MOV");
     FakeExtractor extractor;
@@ -97,7 +100,7 @@ TEST(ImportPass, FolderNamedLikeAClipIsListedWithoutTelemetry) {
 }
 
 TEST(ImportPass, PathsThatCannotLiveInTheListsAreRefusedWithAReason) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     touch(home.path() + "/a,b.MOV");
     touch(home.path() + "/line\nbreak.MOV");
@@ -117,7 +120,7 @@ TEST(ImportPass, PathsThatCannotLiveInTheListsAreRefusedWithAReason) {
 }
 
 TEST(ImportPass, AHomeWithACommaRefusesRatherThanSplittingTheTelemetryList) {
-    TemporaryHome base;
+    testing::TempFolder base;
     const std::string home = base.path() + "/a,b";
     prepare_library(home);
     touch(base.path() + "/A.MOV");
@@ -128,7 +131,7 @@ TEST(ImportPass, AHomeWithACommaRefusesRatherThanSplittingTheTelemetryList) {
 }
 
 TEST(ImportPass, ProgressCountsPathsAndEnds) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     touch(home.path() + "/A.MOV");
     std::vector<std::pair<size_t, size_t>> seen;
@@ -142,7 +145,7 @@ TEST(ImportPass, ProgressCountsPathsAndEnds) {
 }
 
 TEST(ImportQueue, RunsPassesInOrderAndHandsResultsOver) {
-    TemporaryHome home;
+    testing::TempFolder home;
     prepare_library(home.path());
     touch(home.path() + "/A.MOV");
     touch(home.path() + "/B.MOV");
@@ -152,8 +155,8 @@ TEST(ImportQueue, RunsPassesInOrderAndHandsResultsOver) {
     FakeExtractor extractor;
     {
         // Runs handed-over work at once on the worker: enough to see the order.
-        ImportQueue queue(home.path(), [](std::function<void()> work) { work(); },
-                          extractor.function());
+        ImportQueue queue(
+            home.path(), [](std::function<void()> work) { work(); }, extractor.function());
         for (const char* name : {"/A.MOV", "/B.MOV"}) {
             queue.enqueue({home.path() + name},
                           {{}, [&](ImportPassResult result) {
@@ -163,7 +166,8 @@ TEST(ImportQueue, RunsPassesInOrderAndHandsResultsOver) {
                            }});
         }
         std::unique_lock lock(mutex);
-        ASSERT_TRUE(done.wait_for(lock, std::chrono::seconds(10), [&] { return finished.size() == 2; }));
+        ASSERT_TRUE(
+            done.wait_for(lock, std::chrono::seconds(10), [&] { return finished.size() == 2; }));
     }
     EXPECT_EQ(finished, (std::vector<std::string>{home.path() + "/A.MOV", home.path() + "/B.MOV"}));
 }
@@ -192,15 +196,6 @@ TEST(Removal, AClipImportedTwiceLeavesBothListsAtOnce) {
     EXPECT_EQ(data, "/h/d/B.data,");
     EXPECT_EQ(remove_clip(data, movies, "/c/nothing.MOV"), 0u);
     EXPECT_EQ(movies, "/c/B.MOV,");
-}
-
-TEST(Removal, CommandPiecesAreSplitThenDecoded) {
-    EXPECT_EQ(removal_pieces("http://file_del_fun/"), std::vector<std::string>{""});
-    EXPECT_EQ(removal_pieces("http://file_del_fun//a%20b/A.MOV,/c/%C3%9C%2C%25.MOV,"),
-              (std::vector<std::string>{"/a b/A.MOV", "/c/Ü,%.MOV", ""}));
-    // A name holding "%20" literally reaches the page encoded as %2520.
-    EXPECT_EQ(removal_pieces("http://file_del_fun//x/%2520.MOV"),
-              std::vector<std::string>{"/x/%20.MOV"});
 }
 
 }  // namespace

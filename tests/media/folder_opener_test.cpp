@@ -9,7 +9,7 @@
 
 #include "media/gst_handles.hpp"
 #include "media_test_support.hpp"
-#include "platform/media/folder_opener_gio.hpp"
+#include "platform/gio/folder_opener_gio.hpp"
 
 namespace camvault::platform {
 namespace {

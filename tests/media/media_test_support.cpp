@@ -15,8 +15,10 @@
 #include <unistd.h>
 #include <cstdlib>
 
+#include "app/media_page_calls.hpp"
+#include "base/log.hpp"
+#include "bridge/command_args.hpp"
 #include "media/gst_handles.hpp"
-#include "platform/log.hpp"
 
 namespace camvault::media::testing {
 
@@ -39,6 +41,22 @@ std::vector<std::string> TempHome::files() const {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+MediaEventSink FakePage::sink() {
+    return [this](const MediaEvent& event) {
+        for (const auto& script : page_calls_for(event))
+            call(script);
+    };
+}
+
+FrameRequest photo_command(const std::string& url_text) {
+    const PhotoArgs args = photo_args(url_text);
+    return {args.movie_url, args.minutes, args.seconds, args.complete};
+}
+
+std::vector<std::string> merge_command(const std::string& list_text) {
+    return merge_paths(list_text);
 }
 
 void FakePage::call(const std::string& script) {

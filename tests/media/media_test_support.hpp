@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/page.hpp"
+#include "media/media_events.hpp"
+#include "media/photo_request.hpp"
 
 namespace camvault::media::testing {
 
@@ -28,9 +29,12 @@ class TempHome {
     std::string path_;
 };
 
-class FakePage : public PageCaller {
+// The page as the application would address it: every media event is
+// recorded as the page calls the application makes of it.
+class FakePage {
   public:
-    void call(const std::string& script) override;
+    MediaEventSink sink();
+    void call(const std::string& script);
     std::vector<std::string> calls() const;
     int count(const std::string& script) const;
     int count_prefix(const std::string& prefix) const;
@@ -55,6 +59,10 @@ class LogCapture {
     struct State;
     std::shared_ptr<State> state_;
 };
+
+// The request and the list that the get_photo and merger commands carry.
+FrameRequest photo_command(const std::string& url_text);
+std::vector<std::string> merge_command(const std::string& list_text);
 
 // Iterates the default main context until `done` or the time runs out.
 bool spin_until(const std::function<bool()>& done,

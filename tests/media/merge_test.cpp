@@ -31,7 +31,7 @@ class Merge : public ::testing::Test {
     static void TearDownTestSuite() { delete clips_; }
 
     void SetUp() override {
-        tools_ = std::make_unique<MediaTools>(home_.path(), page_, nullptr, nullptr,
+        tools_ = std::make_unique<MediaTools>(home_.files_dir(), page_.sink(), nullptr, nullptr,
                                               std::make_unique<RecordingOpener>(&shown_));
     }
     bool wait_for_end() {
@@ -70,7 +70,8 @@ TEST_F(Merge, JoinsWholeClipsInOrderAt1920x1080) {
     ASSERT_FALSE(wide_.empty());
     ASSERT_FALSE(four_three_.empty());
     const std::string missing = clips_->path() + "/missing.mov";
-    tools_->merger(encoded(wide_) + "," + encoded(missing) + "," + encoded(four_three_) + ",");
+    tools_->merger(
+        merge_command(encoded(wide_) + "," + encoded(missing) + "," + encoded(four_three_) + ","));
     ASSERT_TRUE(wait_for_end());
     ASSERT_EQ(page_.count("exp('Export Success');"), 1) << ::testing::PrintToString(page_.calls());
     EXPECT_EQ(page_.count_prefix("exp("), 1);
@@ -113,7 +114,7 @@ TEST_F(Merge, JoinsWholeClipsInOrderAt1920x1080) {
 }
 
 TEST_F(Merge, NoExistingClipFailsAtOnce) {
-    tools_->merger(encoded(clips_->path() + "/nothing.mov") + ",,");
+    tools_->merger(merge_command(encoded(clips_->path() + "/nothing.mov") + ",,"));
     // Reported synchronously, before any main-loop turn.
     EXPECT_EQ(page_.count("exp('Export Failed');"), 1);
     EXPECT_EQ(page_.count_prefix("notice('"), 1);
@@ -126,7 +127,7 @@ TEST_F(Merge, NoExistingClipFailsAtOnce) {
 TEST_F(Merge, UnreadableClipsFailWithoutLeavingAFile) {
     const std::string text = clips_->path() + "/notes.MOV";
     run("echo 'not a movie' > " + shell_quote(text));
-    tools_->merger(encoded(text));
+    tools_->merger(merge_command(encoded(text)));
     ASSERT_TRUE(wait_for_end());
     EXPECT_EQ(page_.count("exp('Export Failed');"), 1);
     EXPECT_EQ(page_.count_prefix("notice('"), 1);
@@ -138,7 +139,7 @@ TEST_F(Merge, UnreadableClipsFailWithoutLeavingAFile) {
 
 TEST_F(Merge, FailedWriteReportsFailure) {
     fs::remove_all(home_.files_dir());  // nowhere to write the movie
-    tools_->merger(encoded(short_));
+    tools_->merger(merge_command(encoded(short_)));
     ASSERT_TRUE(wait_for_end());
     EXPECT_EQ(page_.count("exp('Export Failed');"), 1);
     EXPECT_EQ(page_.count_prefix("notice('"), 1);
@@ -147,7 +148,7 @@ TEST_F(Merge, FailedWriteReportsFailure) {
 }
 
 TEST_F(Merge, ShutdownAbandonsARunningExportCleanly) {
-    tools_->merger(encoded(wide_) + "," + encoded(four_three_));
+    tools_->merger(merge_command(encoded(wide_) + "," + encoded(four_three_)));
     // Let it get going, then close the application.
     spin_until([&] { return page_.count_prefix("export_progress(") > 0; },
                std::chrono::seconds(30));
@@ -159,7 +160,7 @@ TEST_F(Merge, ShutdownAbandonsARunningExportCleanly) {
 }
 
 TEST_F(Merge, ShutdownWhileClipsAreStillBeingDiscovered) {
-    tools_->merger(encoded(wide_) + "," + encoded(four_three_));
+    tools_->merger(merge_command(encoded(wide_) + "," + encoded(four_three_)));
     tools_->shutdown();  // before the main loop ran once
     spin_until([] { return false; }, std::chrono::milliseconds(500));
     EXPECT_EQ(page_.count_prefix("exp("), 0);
@@ -168,8 +169,8 @@ TEST_F(Merge, ShutdownWhileClipsAreStillBeingDiscovered) {
 }
 
 TEST_F(Merge, TwoExportsInTheSameSecondKeepBothMovies) {
-    tools_->merger(encoded(short_));
-    tools_->merger(encoded(short_));
+    tools_->merger(merge_command(encoded(short_)));
+    tools_->merger(merge_command(encoded(short_)));
     ASSERT_TRUE(
         spin_until([&] { return page_.count_prefix("exp(") >= 2; }, std::chrono::minutes(3)));
     EXPECT_EQ(page_.count("exp('Export Success');"), 2);

@@ -17,7 +17,7 @@ TEST(RecorderWithoutDisplay, StartExplainsAndLeavesNoFile) {
     FakePage page;
     LogCapture log;
     unsetenv("DISPLAY");
-    MediaTools tools(home.path(), page, nullptr, nullptr, nullptr);
+    MediaTools tools(home.files_dir(), page.sink(), nullptr, nullptr, nullptr);
     EXPECT_FALSE(tools.start());
     ASSERT_EQ(page.calls().size(), 1u);
     EXPECT_EQ(page.calls()[0].rfind("notice('", 0), 0u) << page.calls()[0];

@@ -13,7 +13,7 @@
 
 #include "media/media_tools.hpp"
 #include "media_test_support.hpp"
-#include "platform/media/click_watcher_xi.hpp"
+#include "platform/x11/click_watcher_xi.hpp"
 
 namespace camvault::media {
 namespace {
@@ -49,8 +49,9 @@ class Recorder : public ::testing::Test {
             GTEST_SKIP() << "needs an X server (DISPLAY is not set)";
         if (!run("command -v xdotool >/dev/null"))
             GTEST_SKIP() << "needs xdotool";
-        tools_ = std::make_unique<MediaTools>(
-            home_.path(), page_, nullptr, std::make_unique<platform::XiClickWatcher>(), nullptr);
+        tools_ =
+            std::make_unique<MediaTools>(home_.files_dir(), page_.sink(), nullptr,
+                                         std::make_unique<platform::XiClickWatcher>(), nullptr);
     }
     std::vector<std::string> recordings() const {
         std::vector<std::string> paths;
@@ -58,6 +59,9 @@ class Recorder : public ::testing::Test {
             if (name.rfind("Recording-", 0) == 0)
                 paths.push_back(home_.files_dir() + "/" + name);
         return paths;
+    }
+    bool wait_until_idle() {
+        return spin_until([&] { return tools_->recorder_state() == RecorderState::Idle; });
     }
     TempHome home_;
     FakePage page_;
@@ -77,6 +81,10 @@ TEST_F(Recorder, ThreeSecondsWithTwoClicksPlaysAndShowsTheRings) {
     ASSERT_TRUE(run("xdotool mousemove 1200 700 click 1"));
     spin_until([&] { return seconds_since(start) >= 3.0; });
     ASSERT_TRUE(tools_->stop());
+    // The window never waits for the movie: it is completed in the background.
+    EXPECT_EQ(tools_->recorder_state(), RecorderState::Finishing);
+    EXPECT_EQ(page_.calls().back(), "recording_state('recording')");
+    ASSERT_TRUE(wait_until_idle());
     EXPECT_EQ(page_.calls().back(), "recording_state('stopped')");
 
     const auto movies = recordings();
@@ -100,10 +108,11 @@ TEST_F(Recorder, ThreeSecondsWithTwoClicksPlaysAndShowsTheRings) {
 // where they were made on it.
 TEST_F(Recorder, RecordsOnlyTheMainDisplayArea) {
     struct SecondMonitor : ScreenGrabber {
-        GrabResult grab(const ScreenRect&) override { return {}; }
-        std::optional<ScreenRect> main_display() override { return ScreenRect{100, 50, 640, 480}; }
+        Result<RgbImage> grab(const PixelRect&) override { return fail("unused"); }
+        std::optional<PixelRect> main_display() override { return PixelRect{100, 50, 640, 480}; }
     };
-    tools_ = std::make_unique<MediaTools>(home_.path(), page_, std::make_unique<SecondMonitor>(),
+    tools_ = std::make_unique<MediaTools>(home_.files_dir(), page_.sink(),
+                                          std::make_unique<SecondMonitor>(),
                                           std::make_unique<platform::XiClickWatcher>(), nullptr);
     ASSERT_TRUE(tools_->start());
     const auto start = Clock::now();
@@ -112,6 +121,7 @@ TEST_F(Recorder, RecordsOnlyTheMainDisplayArea) {
     ASSERT_TRUE(run("xdotool mousemove 300 150 click 1"));
     spin_for(std::chrono::milliseconds(1000));
     ASSERT_TRUE(tools_->stop());
+    ASSERT_TRUE(wait_until_idle());
     const auto movies = recordings();
     ASSERT_EQ(movies.size(), 1u);
     const auto p = probe(movies[0]);
@@ -132,6 +142,7 @@ TEST_F(Recorder, PauseAndResumeContinueTheSameMovie) {
     EXPECT_EQ(page_.calls().back(), "recording_state('recording')");
     spin_for(std::chrono::milliseconds(1000));
     ASSERT_TRUE(tools_->stop());
+    ASSERT_TRUE(wait_until_idle());
     const auto movies = recordings();
     ASSERT_EQ(movies.size(), 1u);
     const auto p = probe(movies[0]);

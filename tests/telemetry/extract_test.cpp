@@ -6,8 +6,8 @@
 
 #include "telemetry/extract.hpp"
 #include "telemetry/script_text.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "tests/telemetry/block_builder.hpp"
-#include "tests/telemetry/temp_folder.hpp"
 
 namespace camvault {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/telemetry/temp_folder.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace camvault::testing {
 

@@ -3,7 +3,7 @@
 // through WebDriver while the app runs under Xvfb.
 import test, { before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readFileSync, rmSync, openSync, closeSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -78,6 +78,9 @@ before(async () => {
 
 after(async () => {
   if (b) await b.quit().catch(() => {});
+  // WebKitWebDriver started the application and leaves it running when it
+  // goes: end it, so that no window of it outlives this suite.
+  if (root) spawnSync('pkill', ['-f', root]);
   if (logFd !== undefined) closeSync(logFd);
   if (root) rmSync(root, { recursive: true, force: true });
 });

@@ -1,0 +1,38 @@
+// The arguments of the page's commands, read from the command URL text as
+// WebKit hands it over (its normalised URL: escapes arrive percent-encoded).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace camvault {
+
+// file_del_fun: every prefix removed, "%20" read as a space, split at ",",
+// then each piece percent-decoded. Empty pieces are kept (they name nothing).
+std::vector<std::string> removal_paths(std::string_view url_text);
+
+// save_set: everything but the prefix, as sent (the page's own encoding).
+std::string settings_text(std::string_view url_text);
+
+// get_photo: "<movie url>;<minutes>;<seconds>" after every prefix is removed;
+// fields beyond the third are ignored.
+struct PhotoArgs {
+    std::string movie_url;  // field 0, untouched: URL parsing decodes its escapes
+    int32_t minutes = 0;
+    int32_t seconds = 0;
+    bool complete = false;  // false when the text holds fewer than three fields
+};
+PhotoArgs photo_args(std::string_view url_text);
+
+// The leading decimal integer of `field` as C's strtol reads it (leading
+// blanks, one sign), clamped to the 32-bit range; 0 when there are no digits.
+int32_t read_leading_int32(std::string_view field);
+
+// merger: the list text after every "http://merger/" is removed, split at
+// ",", each piece percent-decoded (the page encodes every path with
+// encodeURIComponent). Empty pieces are kept; they name no file.
+std::vector<std::string> merge_paths(std::string_view list_text);
+
+}  // namespace camvault

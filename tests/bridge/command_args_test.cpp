@@ -1,0 +1,64 @@
+// The commands' arguments as WebKit hands them over: prefixes removed, split,
+// then decoded piece by piece.
+#include "bridge/command_args.hpp"
+
+#include <gtest/gtest.h>
+
+namespace camvault {
+namespace {
+
+TEST(CommandArgs, RemovalPathsAreSplitThenDecoded) {
+    EXPECT_EQ(removal_paths("http://file_del_fun/"), std::vector<std::string>{""});
+    EXPECT_EQ(removal_paths("http://file_del_fun//a%20b/A.MOV,/c/%C3%9C%2C%25.MOV,"),
+              (std::vector<std::string>{"/a b/A.MOV", "/c/Ü,%.MOV", ""}));
+    // A name holding "%20" literally reaches the page encoded as %2520.
+    EXPECT_EQ(removal_paths("http://file_del_fun//x/%2520.MOV"),
+              std::vector<std::string>{"/x/%20.MOV"});
+}
+
+TEST(CommandArgs, SettingsTextIsEverythingButThePrefix) {
+    EXPECT_EQ(settings_text("http://save_set/mi,Fran%C3%A7ais"), "mi,Fran%C3%A7ais");
+    EXPECT_EQ(settings_text("http://save_set/"), "");
+}
+
+TEST(CommandArgs, PhotoReadsMovieMinutesSecondsAndIgnoresFurtherFields) {
+    auto r = photo_args("http://get_photo/file:///m/a%20b.MOV;2;5;99");
+    EXPECT_EQ(r.movie_url, "file:///m/a%20b.MOV");  // escapes stay for URL parsing
+    EXPECT_EQ(r.minutes, 2);
+    EXPECT_EQ(r.seconds, 5);
+    EXPECT_TRUE(r.complete);
+
+    r = photo_args("x?http://get_photo/u;abc;7http://get_photo/");
+    EXPECT_EQ(r.movie_url, "x?u");  // every occurrence of the prefix removed
+    EXPECT_EQ(r.minutes, 0);        // letters only read as 0
+    EXPECT_EQ(r.seconds, 7);
+
+    EXPECT_FALSE(photo_args("http://get_photo/file:///a.MOV;1").complete);
+    EXPECT_FALSE(photo_args("http://get_photo/").complete);
+    EXPECT_TRUE(photo_args("http://get_photo/;;").complete);
+}
+
+TEST(CommandArgs, LeadingIntegerLikeStrtolClampedTo32Bits) {
+    EXPECT_EQ(read_leading_int32("  -12abc"), -12);
+    EXPECT_EQ(read_leading_int32("+7"), 7);
+    EXPECT_EQ(read_leading_int32("x12"), 0);
+    EXPECT_EQ(read_leading_int32("- 3"), 0);
+    EXPECT_EQ(read_leading_int32(""), 0);
+    EXPECT_EQ(read_leading_int32("99999999999999999999"), 2147483647);
+    EXPECT_EQ(read_leading_int32("-99999999999999999999"), -2147483648);
+    EXPECT_EQ(read_leading_int32("2147483648"), 2147483647);
+    EXPECT_EQ(read_leading_int32("-2147483648"), -2147483648);
+}
+
+TEST(CommandArgs, MergePathsSplitThenDecodeEachPath) {
+    const auto paths = merge_paths("/a/x%20y.MOV,/b/%C3%A9t%C3%A9%2Cz.MOV,,/c.MOV,");
+    ASSERT_EQ(paths.size(), 5u);
+    EXPECT_EQ(paths[0], "/a/x y.MOV");
+    EXPECT_EQ(paths[1], "/b/\xC3\xA9t\xC3\xA9,z.MOV");  // an encoded comma stays in its path
+    EXPECT_EQ(paths[2], "");
+    EXPECT_EQ(paths[3], "/c.MOV");
+    EXPECT_EQ(paths[4], "");  // trailing comma: an empty element
+}
+
+}  // namespace
+}  // namespace camvault

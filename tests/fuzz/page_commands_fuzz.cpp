@@ -1,0 +1,73 @@
+// Fuzzes what the page (or anything that can navigate the web view) controls:
+// a navigation's URL text through the dispatcher and every command's argument
+// reader. Whatever the text, dispatch must run only matching handlers in table
+// order, stop after the import command, and the readers must not crash.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "bridge/command_args.hpp"
+#include "bridge/dispatcher.hpp"
+
+namespace {
+
+using camvault::Command;
+
+class CountingHandlers : public camvault::CommandHandlers {
+  public:
+    std::string ran;  // one letter per handler, in the order they ran
+    void file_del_fun(std::string_view url) override {
+        ran += 'd';
+        for (const auto& path : camvault::removal_paths(url))
+            if (path.size() > url.size())
+                std::abort();  // decoding never lengthens a piece
+    }
+    void copy_file() override { ran += 'c'; }
+    void get_photo(std::string_view url) override {
+        ran += 'p';
+        if (camvault::photo_args(url).movie_url.size() > url.size())
+            std::abort();
+    }
+    void get_full_photo() override { ran += 'f'; }
+    void open_files_folder() override { ran += 'o'; }
+    void start() override { ran += 'r'; }
+    void stop() override { ran += 'n'; }
+    void save_set(std::string_view url) override {
+        ran += 's';
+        if (camvault::settings_text(url).size() > url.size())
+            std::abort();
+    }
+    void merger(std::string_view list) override {
+        ran += 'm';
+        (void)camvault::merge_paths(list);
+    }
+    void mini() override { ran += 'i'; }
+    void max() override { ran += 'x'; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view url(reinterpret_cast<const char*>(data), size);
+    CountingHandlers handlers;
+    const auto result = camvault::dispatch_commands(url, handlers);
+    // Only prefixes that occur may run, each at most once, in table order.
+    static constexpr std::string_view kLetters = "dcpfornsmix";
+    size_t last = 0;
+    for (char letter : handlers.ran) {
+        const size_t index = kLetters.find(letter);
+        if (index == std::string_view::npos || index < last)
+            std::abort();
+        if (url.find(camvault::kCommandTable[index].prefix) == std::string_view::npos)
+            std::abort();
+        last = index + 1;
+    }
+    const bool import_ran = handlers.ran.find('c') != std::string::npos;
+    if (import_ran != (result == camvault::DispatchResult::ended_at_file_copy))
+        std::abort();
+    if (handlers.ran.empty() != (result == camvault::DispatchResult::no_command))
+        std::abort();
+    (void)camvault::decide_navigation(url, "file:///page/index.html", result);
+    return 0;
+}
