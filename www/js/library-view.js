@@ -1,7 +1,12 @@
 // The library panel: the clip list and its selection, the listing CamVault hands over, imports and removal.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
-    module.exports = factory(require('./commands.js'), require('./library.js'), require('./telemetry.js'), require('./units.js'));
+    module.exports = factory(
+      require('./commands.js'),
+      require('./library.js'),
+      require('./telemetry.js'),
+      require('./units.js'),
+    );
   } else {
     const CV = root.CamVault;
     CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units);

@@ -1,7 +1,10 @@
 // Loads each clip's telemetry script file into the page's `data` table and reads each clip's length.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory(require('./telemetry.js'), require('./commands.js'));
-  else root.CamVault.telemetryLoader = factory(root.CamVault.telemetry, root.CamVault.commands);
+  if (typeof module === 'object' && module.exports) {
+    module.exports = factory(require('./telemetry.js'), require('./commands.js'));
+  } else {
+    root.CamVault.telemetryLoader = factory(root.CamVault.telemetry, root.CamVault.commands);
+  }
 })(this, function (telemetry, commands) {
   'use strict';
 

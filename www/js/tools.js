@@ -15,7 +15,8 @@
   function snapshotMessage(outcome, t) {
     if (!outcome) return { text: t('snapshot.saved'), kind: 'success' };
     if (outcome.ok) {
-      return { text: outcome.detail ? t('snapshot.savedAt', { path: outcome.detail }) : t('snapshot.saved'), kind: 'success' };
+      const text = outcome.detail ? t('snapshot.savedAt', { path: outcome.detail }) : t('snapshot.saved');
+      return { text, kind: 'success' };
     }
     return { text: t('snapshot.failed', { reason: outcome.detail }), kind: 'error' };
   }

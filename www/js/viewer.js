@@ -1,6 +1,7 @@
 // The clip on screen: the video, its route on the map, its speed and G-force charts and the readouts.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
+    // Node gets the rules only: the player, map and charts need a page.
     module.exports = factory(null, require('./commands.js'), require('./telemetry.js'), require('./units.js'));
   } else {
     const CV = root.CamVault;
