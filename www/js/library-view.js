@@ -1,0 +1,240 @@
+// The library panel: the clip list and its selection, the listing CamVault hands over, imports and removal.
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) {
+    module.exports = factory(
+      require('./commands.js'),
+      require('./library.js'),
+      require('./telemetry.js'),
+      require('./units.js'),
+    );
+  } else {
+    const CV = root.CamVault;
+    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units);
+  }
+})(this, function (commands, library, telemetry, units) {
+  'use strict';
+
+  // Under the clip's name: its first record's time once its telemetry is
+  // read, and its length once known.
+  function clipMeta(clip, duration, t) {
+    const parts = [];
+    if (clip.records === undefined) parts.push(t('library.reading'));
+    else if (clip.records.length > 0) parts.push(telemetry.formatKey(clip.records[0].key));
+    if (Number.isFinite(duration)) parts.push(units.formatClock(duration));
+    return parts.join(' \u00b7 ');
+  }
+
+  // The selection keeps the order the user picked the clips in, which is the
+  // order a merge joins them: a shift-click appends the clips from the anchor
+  // to i that are not picked yet, lowest first.
+  function extendSelection(selection, anchor, i) {
+    const [a, b] = anchor <= i ? [anchor, i] : [i, anchor];
+    const next = selection.slice();
+    for (let k = a; k <= b; k++) if (!next.includes(k)) next.push(k);
+    return next;
+  }
+
+  function toggledSelection(selection, i) {
+    const next = selection.slice();
+    const at = next.indexOf(i);
+    if (at >= 0) next.splice(at, 1);
+    else next.push(i);
+    return next;
+  }
+
+  // Up and down walk the library, as in any list of files: the index to
+  // show, or null when the key is not for the list (typing in a field, a
+  // shortcut with a modifier).
+  function listStep(event, current, count) {
+    const tag = event.target && event.target.tagName;
+    if (tag === 'SELECT' || tag === 'INPUT' || tag === 'TEXTAREA') return null;
+    if (event.ctrlKey || event.metaKey || event.altKey || event.shiftKey) return null;
+    const step = event.key === 'ArrowDown' ? 1 : event.key === 'ArrowUp' ? -1 : 0;
+    if (step === 0 || count === 0) return null;
+    return Math.min(count - 1, Math.max(0, current + step));
+  }
+
+  // The clips an action applies to: the selection, else the clip on screen.
+  function chosenClips(clips, selection, current) {
+    const picked = selection.length ? selection : current >= 0 ? [current] : [];
+    return picked.map((i) => clips[i]).filter(Boolean);
+  }
+
+  // The native side reports `done` clips of `total` finished, the bar names
+  // the clip being copied; its arguments may arrive as strings.
+  function importProgressView(done, total, name, t) {
+    const d = Number(done) || 0;
+    const n = Number(total) || 0;
+    if (n > 0 && d >= n) return { finished: true, text: t('import.finished'), fraction: 1 };
+    return {
+      finished: false,
+      text: t('import.progress', { done: d + 1, total: n, name: name || '' }),
+      fraction: n ? d / n : 0,
+    };
+  }
+
+  // page: state, t, sender, messages, loader (telemetry and durations), and
+  // the viewer's showClip(i), showNothing(); loadSettings() once the native
+  // side has set the library folder.
+  function create(page) {
+    const { state, t, sender, messages, loader } = page;
+    const $ = (id) => document.getElementById(id);
+
+    // List items are made once per listing and updated in place afterwards:
+    // telemetry and durations arrive while the user may be clicking the list.
+    function createClipItem(i) {
+      const li = document.createElement('li');
+      li.className = 'clip';
+      li.setAttribute('data-testid', 'clip-item');
+      li.setAttribute('role', 'option');
+      li.dataset.index = String(i);
+      const box = document.createElement('input');
+      box.type = 'checkbox';
+      box.setAttribute('data-testid', 'clip-select');
+      box.addEventListener('click', (e) => {
+        e.stopPropagation();
+        toggleSelection(i);
+      });
+      const body = document.createElement('div');
+      body.className = 'clip-body';
+      const name = document.createElement('div');
+      name.className = 'clip-name';
+      const badge = document.createElement('span');
+      badge.className = 'order';
+      badge.setAttribute('data-testid', 'merge-order');
+      const title = document.createElement('span');
+      title.className = 'clip-title';
+      name.append(badge, title);
+      const meta = document.createElement('div');
+      meta.className = 'clip-meta';
+      const metaText = document.createElement('span');
+      const tag = document.createElement('span');
+      tag.className = 'tag';
+      tag.setAttribute('data-testid', 'clip-no-telemetry');
+      meta.append(metaText, tag);
+      body.append(name, meta);
+      li.append(box, body);
+      li.addEventListener('click', (e) => onClipClick(i, e));
+      li.parts = { box, badge, title, metaText, tag };
+      return li;
+    }
+
+    function render() {
+      const list = $('clip-list');
+      const items = list.children;
+      if (items.length !== state.clips.length || state.clips.some((c, i) => items[i].dataset.path !== c.path)) {
+        list.textContent = '';
+        state.clips.forEach((clip, i) => {
+          const li = createClipItem(i);
+          li.dataset.path = clip.path;
+          list.appendChild(li);
+        });
+      }
+      const ordered = state.selection.length > 1;
+      state.clips.forEach((clip, i) => {
+        const li = items[i];
+        const p = li.parts;
+        const selectedAt = state.selection.indexOf(i);
+        li.title = clip.path;
+        li.setAttribute('aria-selected', selectedAt >= 0 ? 'true' : 'false');
+        li.classList.toggle('selected', selectedAt >= 0);
+        li.classList.toggle('current', i === state.current);
+        p.box.checked = selectedAt >= 0;
+        p.box.title = t('library.select.title');
+        p.badge.hidden = !(ordered && selectedAt >= 0);
+        p.badge.textContent = selectedAt >= 0 ? String(selectedAt + 1) : '';
+        p.title.textContent = clip.name;
+        p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t);
+        p.tag.hidden = !(clip.records && clip.records.length === 0);
+        p.tag.textContent = t('library.noTelemetry');
+      });
+      $('library-empty').hidden = state.clips.length > 0;
+      $('library-count').textContent = state.clips.length ? t('library.clips', { count: state.clips.length }) : '';
+      $('selection-info').textContent =
+        state.selection.length > 1 ? t('library.selected', { count: state.selection.length }) : '';
+      $('btn-remove').disabled = state.clips.length === 0;
+      $('btn-merge').disabled = state.clips.length === 0;
+    }
+
+    function onClipClick(i, event) {
+      if (event.shiftKey && state.anchor >= 0) {
+        state.selection = extendSelection(state.selection, state.anchor, i);
+      } else if (event.ctrlKey || event.metaKey) {
+        toggleSelection(i);
+        return;
+      } else {
+        state.selection = [i];
+        state.anchor = i;
+      }
+      page.showClip(i);
+    }
+
+    function stepClip(event) {
+      const next = listStep(event, state.current, state.clips.length);
+      if (next === null) return false;
+      if (next !== state.current) {
+        state.selection = [next];
+        state.anchor = next;
+        page.showClip(next);
+        const item = $('clip-list').children[next];
+        if (item && item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
+      }
+      return true;
+    }
+
+    function toggleSelection(i) {
+      const added = !state.selection.includes(i);
+      state.selection = toggledSelection(state.selection, i);
+      state.anchor = i;
+      if (added && state.current < 0) page.showClip(i);
+      else render();
+    }
+
+    function onFileList(dataList, movieList, selected) {
+      const previous = state.current >= 0 ? state.clips[state.current] : null;
+      state.clips = library.buildClips(dataList, movieList);
+      const index = library.chooseClip(state.clips, selected, previous && previous.path);
+      state.selection = index >= 0 ? [index] : [];
+      state.anchor = index;
+      state.current = -1;
+      // The clip on screen first: script files load one after another.
+      if (index >= 0) page.showClip(index);
+      else page.showNothing();
+      state.clips.forEach((clip) => {
+        loader.loadTelemetry(clip).then((records) => {
+          clip.records = records;
+          render();
+        });
+        loader.probeDuration(clip).then(() => render());
+      });
+      render();
+      // user_path is set by the same script text, right after this call.
+      setTimeout(page.loadSettings, 0);
+    }
+
+    function onImportProgress(done, total, name) {
+      const view = importProgressView(done, total, name, t);
+      messages.showProgress('import-progress', view.text, view.fraction);
+      if (view.finished) messages.hideProgress('import-progress', 1500);
+    }
+
+    function onImportRefused(path, reason) {
+      messages.toast(t('import.refused', { name: library.clipName(path || ''), reason: reason || '' }), 'error');
+    }
+
+    function wire() {
+      $('btn-import').addEventListener('click', () => sender.send('file_copy_fun'));
+      $('btn-remove').addEventListener('click', () => {
+        const clips = chosen();
+        if (clips.length === 0) return messages.toast(t('select.first'), 'info');
+        sender.send('file_del_fun', commands.pathsArgument(clips.map((c) => c.path)));
+      });
+    }
+
+    const chosen = () => chosenClips(state.clips, state.selection, state.current);
+
+    return { render, stepClip, chosenClips: chosen, onFileList, onImportProgress, onImportRefused, wire };
+  }
+
+  return { clipMeta, extendSelection, toggledSelection, listStep, chosenClips, importProgressView, create };
+});

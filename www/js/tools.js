@@ -1,0 +1,72 @@
+// The toolbar's tools and the merge export: snapshots, merging clips, the files folder and the window size.
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('./commands.js'));
+  else root.CamVault.tools = factory(root.CamVault.commands);
+})(this, function (commands) {
+  'use strict';
+
+  // snapshot_result's arguments may arrive as strings.
+  function snapshotOutcome(ok, detail) {
+    return { ok: ok === true || ok === 'true' || ok === 1 || ok === '1', detail: String(detail ?? '') };
+  }
+
+  // The toast once get_act() says the snapshot is done; a get_act() with no
+  // outcome reported before it still means the snapshot was saved.
+  function snapshotMessage(outcome, t) {
+    if (!outcome) return { text: t('snapshot.saved'), kind: 'success' };
+    if (outcome.ok) {
+      const text = outcome.detail ? t('snapshot.savedAt', { path: outcome.detail }) : t('snapshot.saved');
+      return { text, kind: 'success' };
+    }
+    return { text: t('snapshot.failed', { reason: outcome.detail }), kind: 'error' };
+  }
+
+  // page: state, t, sender, messages, the viewer's player, and chosenClips()
+  // from the library.
+  function create(page) {
+    const { state, t, sender, messages, player } = page;
+    const $ = (id) => document.getElementById(id);
+
+    function onSnapshotResult(ok, detail) {
+      state.pendingSnapshot = snapshotOutcome(ok, detail);
+    }
+
+    function onSnapshotDone() {
+      const message = snapshotMessage(state.pendingSnapshot, t);
+      state.pendingSnapshot = null;
+      messages.toast(message.text, message.kind);
+    }
+
+    function onExportDone(text) {
+      messages.hideProgress('export-progress', 0);
+      if (text === 'Export Success') messages.toast(t('export.success'), 'success');
+      else messages.toast(t('export.failed'), 'error');
+    }
+
+    function onExportProgress(fraction) {
+      const f = Number(fraction);
+      messages.showProgress('export-progress', t('export.progress', { percent: Math.round((f || 0) * 100) }), f);
+    }
+
+    function wire() {
+      $('btn-merge').addEventListener('click', () => {
+        const clips = page.chosenClips();
+        if (clips.length === 0) return messages.toast(t('select.first'), 'info');
+        sender.send('merger', commands.pathsArgument(clips.map((c) => c.path)));
+        messages.showProgress('export-progress', t('export.started', { count: clips.length }), 0);
+      });
+      $('btn-open-dir').addEventListener('click', () => sender.send('open_dir'));
+      $('btn-snapshot').addEventListener('click', () => {
+        if (!player.hasClip()) return messages.toast(t('snapshot.noClip'), 'info');
+        sender.send('get_photo', commands.photoArgument(player.path, player.currentTime()));
+      });
+      $('btn-full-snapshot').addEventListener('click', () => sender.send('get_full_photo'));
+      $('btn-mini').addEventListener('click', () => sender.send('mini'));
+      $('btn-max').addEventListener('click', () => sender.send('max'));
+    }
+
+    return { onSnapshotResult, onSnapshotDone, onExportDone, onExportProgress, wire };
+  }
+
+  return { snapshotOutcome, snapshotMessage, create };
+});

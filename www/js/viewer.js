@@ -1,0 +1,224 @@
+// The clip on screen: the video, its route on the map, its speed and G-force charts and the readouts.
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) {
+    // Node gets the rules only: the player, map and charts need a page.
+    module.exports = factory(null, require('./commands.js'), require('./telemetry.js'), require('./units.js'));
+  } else {
+    const CV = root.CamVault;
+    CV.viewer = factory(CV, CV.commands, CV.telemetry, CV.units);
+  }
+})(this, function (CV, commands, telemetry, units) {
+  'use strict';
+
+  // Always signed, with a true minus sign, so the three columns line up.
+  const formatG = (v) => (Number.isFinite(v) ? (v < 0 ? '\u2212' : '+') + Math.abs(v).toFixed(2) : '\u2013');
+
+  // The speed axis starts at zero and ends on a round ten above the top speed.
+  const speedRange = (min, max) => [0, Math.max(10, Math.ceil((max * 1.1) / 10) * 10)];
+
+  // The G axis is symmetric about zero, at least ±1 g, in half-g steps.
+  function gRange(min, max) {
+    const m = Math.max(1, Math.ceil(Math.max(Math.abs(min), Math.abs(max)) * 2) / 2);
+    return [-m, m];
+  }
+
+  // What the pointer is over, in the chart's title.
+  function hoverText(shown, index, describe) {
+    if (index === null || !shown || !shown.records[index]) return '';
+    return units.formatClock(shown.timeline[index]) + '  ' + describe(shown.records[index]);
+  }
+
+  // page: state, t, loader (telemetry and durations), renderLibrary() for
+  // what the library shows of the clip on screen.
+  function create(page) {
+    const { state, t, loader } = page;
+    const $ = (id) => document.getElementById(id);
+
+    function showNothing() {
+      state.current = -1;
+      state.shown = null;
+      player.unload();
+      $('video-message').hidden = false;
+      $('video-message').textContent = t('player.noClip');
+      routeMap.clear();
+      speedChart.clear();
+      gChart.clear();
+      setTelemetryStatus('none-selected');
+      renderReadouts(null);
+    }
+
+    function showClip(i) {
+      const clip = state.clips[i];
+      if (!clip) return;
+      state.current = i;
+      page.renderLibrary();
+      const fresh = player.load(clip.path, commands.fileUrl(clip.path));
+      if (fresh) $('video-message').hidden = true;
+      if (!fresh && state.shown && state.shown.clip === clip) return;
+      state.shown = { clip, records: [], timeline: [], cumulative: [] };
+      routeMap.clear();
+      speedChart.clear();
+      gChart.clear();
+      renderReadouts(null);
+      setTelemetryStatus('loading');
+      loader.loadTelemetry(clip).then((records) => {
+        if (!state.shown || state.shown.clip !== clip) return;
+        clip.records = records;
+        state.shown.records = records;
+        state.shown.cumulative = telemetry.cumulativeKm(records);
+        layoutTelemetry();
+        page.renderLibrary();
+      });
+    }
+
+    // Places the records on the video's timeline; redone once the video's
+    // length is known, since records are spread over it when their times
+    // cannot be trusted.
+    function layoutTelemetry() {
+      const shown = state.shown;
+      if (!shown) return;
+      const records = shown.records;
+      if (records.length === 0) {
+        setTelemetryStatus('none');
+        routeMap.clear();
+        speedChart.clear();
+        gChart.clear();
+        renderReadouts(null);
+        return;
+      }
+      setTelemetryStatus('ok');
+      shown.timeline = telemetry.buildTimeline(records, player.video.duration);
+      const hasRoute = routeMap.showRoute(records);
+      $('map-no-route').hidden = hasRoute;
+      drawCharts();
+      onTime(player.currentTime());
+    }
+
+    function drawCharts() {
+      const shown = state.shown;
+      if (!shown || shown.records.length === 0) return;
+      const xs = shown.timeline;
+      speedChart.setData(xs, [shown.records.map((r) => units.speedIn(r.speed, state.unit))]);
+      gChart.setData(xs, [shown.records.map((r) => r.x), shown.records.map((r) => r.y), shown.records.map((r) => r.z)]);
+    }
+
+    function setTelemetryStatus(status) {
+      const none = status === 'none';
+      if (status !== 'ok') $('map-no-route').hidden = true;
+      $('telemetry-status').hidden = !(none || status === 'loading');
+      $('no-telemetry').hidden = !none;
+      $('telemetry-loading').hidden = status !== 'loading';
+      document.body.classList.toggle('no-telemetry', none);
+    }
+
+    function onTime(seconds) {
+      const shown = state.shown;
+      if (!shown || shown.records.length === 0) return;
+      const i = telemetry.indexAt(shown.timeline, seconds);
+      renderReadouts(shown.records[i], shown.cumulative[i]);
+      routeMap.setPosition(telemetry.positionAt(shown.records, shown.timeline, seconds));
+      routeMap.setHeading(telemetry.headingDegrees(shown.records[i].degrees));
+      speedChart.setCursor(seconds);
+      gChart.setCursor(seconds);
+    }
+
+    function hemisphereNames() {
+      return { N: t('dir.N'), S: t('dir.S'), E: t('dir.E'), W: t('dir.W') };
+    }
+
+    function renderReadouts(record, km) {
+      $('speed-value').textContent = record ? units.formatSpeed(record.speed, state.unit) : '\u2013';
+      if (record && Number.isFinite(record.degrees)) {
+        const point = telemetry.compassPoint(record.degrees);
+        $('heading-value').textContent = telemetry.headingDegrees(record.degrees) + '\u00b0 ' + t('dir.' + point);
+      } else {
+        $('heading-value').textContent = '\u2013';
+      }
+      const position = record ? telemetry.formatPosition(record, hemisphereNames()) : '';
+      $('position-value').textContent = position || (record ? t('tele.noPosition') : '\u2013');
+      $('position-value').title = record ? record.lbs : '';
+      $('datetime-value').textContent = record ? telemetry.formatKey(record.key) : '\u2013';
+      $('distance-value').textContent = record ? units.formatDistance(km, state.unit) : '\u2013';
+    }
+
+    function renderUnits() {
+      $('speed-unit').textContent = units.speedUnit(state.unit);
+      $('distance-unit').textContent = units.distanceUnit(state.unit);
+      $('speed-chart-title').textContent = t('chart.speed', { unit: units.speedUnit(state.unit) });
+      routeMap.setUnit(state.unit);
+      drawCharts();
+      onTime(player.currentTime());
+    }
+
+    function seekToRecord(index) {
+      const shown = state.shown;
+      if (!shown || !shown.timeline.length) return;
+      player.seekTo(shown.timeline[index]);
+    }
+
+    const player = new CV.Player(
+      {
+        video: $('video'),
+        play: $('btn-play'),
+        back: $('btn-step-back'),
+        forward: $('btn-step-forward'),
+        seek: $('seek'),
+        time: $('time-label'),
+        rate: $('rate-select'),
+      },
+      {
+        onTime,
+        onMetadata: (duration) => {
+          const shown = state.shown;
+          if (shown) {
+            loader.durations.set(shown.clip.path, duration);
+            page.renderLibrary();
+            if (shown.records.length) layoutTelemetry();
+          }
+        },
+        onError: () => {
+          $('video-message').hidden = false;
+          $('video-message').textContent = t('player.error');
+        },
+      },
+    );
+    const routeMap = new CV.RouteMap($('map'), {
+      onSeekRecord: seekToRecord,
+      onTilesState: (s) => {
+        $('map-offline').hidden = s !== 'offline';
+      },
+    });
+    const speedChart = new CV.TimeChart($('speed-chart'), {
+      series: [{ color: '#2f8bff', width: 2 }],
+      onSeek: (s) => player.seekTo(s),
+      onHover: (i) => {
+        $('speed-hover').textContent = hoverText(
+          state.shown,
+          i,
+          (r) => units.formatSpeed(r.speed, state.unit) + ' ' + units.speedUnit(state.unit),
+        );
+      },
+      yRange: speedRange,
+    });
+    const gChart = new CV.TimeChart($('g-chart'), {
+      series: [
+        { color: '#ff6b6b' },
+        { color: '#51cf66' },
+        { color: '#fcc419' },
+      ],
+      onSeek: (s) => player.seekTo(s),
+      onHover: (i) => {
+        $('g-hover').textContent = hoverText(
+          state.shown,
+          i,
+          (r) => `X ${formatG(r.x)}  Y ${formatG(r.y)}  Z ${formatG(r.z)}`,
+        );
+      },
+      yRange: gRange,
+    });
+
+    return { player, routeMap, speedChart, gChart, showNothing, showClip, setTelemetryStatus, renderUnits };
+  }
+
+  return { formatG, speedRange, gRange, hoverText, create };
+});
