@@ -15,6 +15,7 @@
 #include "telemetry/layout_scan.hpp"
 #include "telemetry/script_text.hpp"
 #include "telemetry/segmented_scan.hpp"
+#include "telemetry/track_telemetry.hpp"
 
 namespace camvault {
 
@@ -105,8 +106,12 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
                                 [&](const MarkerView& v) { return dispatch.visit(v); })) {
         return out.failed();
     }
+    const TrackTelemetryResult tracks =
+        decode_track_telemetry(reader, bytes.size(), out.fix_sink());
+    if (tracks.stopped)
+        return out.failed();
     ExtractResult result = out.finish();
-    result.layouts = dispatch.layouts();
+    result.layouts = dispatch.layouts() | tracks.layouts;
     return result;
 }
 
@@ -174,10 +179,15 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         case ScanStatus::done:
             break;
     }
+    const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, out.fix_sink());
+    if (tracks.read_error != 0)
+        return read_error(tracks.read_error);
+    if (tracks.stopped)
+        return out.failed();
     if (reported != total)
         report(total);
     ExtractResult result = out.finish();
-    result.layouts = dispatch.layouts();
+    result.layouts = dispatch.layouts() | tracks.layouts;
     return result;
 }
 

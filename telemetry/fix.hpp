@@ -12,19 +12,20 @@ namespace camvault {
 // Every layout CamVault recognises. The order is that of the registry table in
 // telemetry/freegps_layouts.hpp; the values are bit positions in a LayoutSet.
 enum class TelemetryLayout : uint8_t {
-    nextbase_block,  // the original 332-byte block, big-endian, ten records
-    novatek,         // LE hour..day, 'A', N/S, E/W, float DDDMM.MMMM, knots
-    viofo_a119v3,    // LE hour..day at 16, 'A' N/S E/W at 40, floats
-    akaso,           // LE ints and floats, refs as 32-bit words, track +180
-    vantrue_s1,      // 'A' N/S E/W at 64, LE year..second, floats (lon first)
-    azdome_text,     // ASCII fix XOR 0xAA
-    nextbase_nmea,   // camera time at 52, $xxRMC text in the block
-    rmc_shifted,     // $GPRMC text with every byte raised by 16
-    doubles_type2,   // LE ints, refs as words, doubles, G-sensor
-    iqs_integer,     // 'IQS' header: LE degrees x 1e7, m/s x 100
-    floats_type2e,   // like akaso, with a G-sensor, no track offset
-    vantrue_n4,      // LE time at 16, doubles at 32.., G-sensor
-    atc_ring,        // encrypted 52-byte records in a ring buffer
+    nextbase_block,   // the original 332-byte block, big-endian, ten records
+    novatek,          // LE hour..day, 'A', N/S, E/W, float DDDMM.MMMM, knots
+    viofo_a119v3,     // LE hour..day at 16, 'A' N/S E/W at 40, floats
+    akaso,            // LE ints and floats, refs as 32-bit words, track +180
+    vantrue_s1,       // 'A' N/S E/W at 64, LE year..second, floats (lon first)
+    azdome_text,      // ASCII fix XOR 0xAA
+    nextbase_nmea,    // camera time at 52, $xxRMC text in the block
+    rmc_shifted,      // $GPRMC text with every byte raised by 16
+    doubles_type2,    // LE ints, refs as words, doubles, G-sensor
+    iqs_integer,      // 'IQS' header: LE degrees x 1e7, m/s x 100
+    floats_type2e,    // like akaso, with a G-sensor, no track offset
+    vantrue_n4,       // LE time at 16, doubles at 32.., G-sensor
+    atc_ring,         // encrypted 52-byte records in a ring buffer
+    nmea_text_track,  // $xxRMC / $xxGGA sentences in a QuickTime text or subtitle track
     // Recognised but not decoded: ExifTool reports their coordinates as not
     // decodable (encryption unknown), so their blocks yield no records.
     kingslim_d4,

@@ -626,6 +626,8 @@ std::string_view layout_name(TelemetryLayout layout) {
             return "vantrue-n4";
         case TelemetryLayout::atc_ring:
             return "atc-ring";
+        case TelemetryLayout::nmea_text_track:
+            return "nmea-text-track";
         case TelemetryLayout::kingslim_d4:
             return "kingslim-d4";
         case TelemetryLayout::akaso_v1:

@@ -75,7 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{"iqs-integer", "iqs-integer", kNoGSensor},
                       LayoutCase{"floats-type2e", "floats-type2e", kAxesUnknown},
                       LayoutCase{"vantrue-n4", "vantrue-n4", kAxesUnknown},
-                      LayoutCase{"atc-ring", "atc-ring", kNoGSensor}),
+                      LayoutCase{"atc-ring", "atc-ring", kNoGSensor},
+                      LayoutCase{"nmea-text-track", "nmea-text-track", kNoGSensor}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) {
         std::string name = info.param.generator;
         for (char& ch : name)
@@ -83,6 +84,33 @@ INSTANTIATE_TEST_SUITE_P(
                 ch = '_';
         return name;
     });
+
+// ExifTool 12.57 reads NMEA only from QuickTime text tracks, not from tx3g
+// subtitle tracks; CamVault reads both, and a subtitle track must give
+// exactly the records of the text track that ExifTool agrees with above.
+TEST(TrackTelemetry, SubtitleTrackGivesTheRecordsOfTheSameTextTrack) {
+    TempFolder dir;
+    std::string scripts[2];
+    const char* layouts[2] = {"nmea-text-track", "nmea-subtitle-track"};
+    for (int i = 0; i < 2; ++i) {
+        const std::string clip = dir / (std::string(layouts[i]) + ".MOV");
+        const auto made =
+            run_command(quoted(kMakeClip) + " --seconds 12 --size 160x120 --fps 5 --layout " +
+                        layouts[i] + " " + quoted(clip));
+        ASSERT_EQ(made.status, 0) << made.err;
+        const auto r = run_command(quoted(CAMVAULT_EXTRACT_BIN) + " --data-dir " +
+                                   quoted(dir / "data") + " " + quoted(clip));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("(12 records; layout nmea-text-track;"), std::string::npos) << r.out;
+        scripts[i] = testing::read_text(dir / ("data/" + std::string(layouts[i]) + ".data"));
+        // The clip's name is in every line; what follows it must be the same.
+        const std::string name = std::string(layouts[i]) + ".MOV";
+        for (size_t at = scripts[i].find(name); at != std::string::npos;
+             at = scripts[i].find(name, at))
+            scripts[i].replace(at, name.size(), "CLIP");
+    }
+    EXPECT_EQ(scripts[0], scripts[1]);
+}
 
 }  // namespace
 }  // namespace camvault

@@ -284,6 +284,25 @@ LAYOUTS = {
 }
 
 
+# name: the codec tag of a timed-text track holding NMEA sentences, one sample
+# a second: QuickTime text (handler "text") or a tx3g subtitle (handler "sbtl").
+TRACK_LAYOUTS = {
+    "nmea-text-track": "text",
+    "nmea-subtitle-track": "tx3g",
+}
+
+
+def nmea_srt(route, start, seconds, seed):
+    """Subtitles in SRT form, which ffmpeg turns into the track's samples."""
+    def stamp(s):
+        return "%02d:%02d:%02d,000" % (s // 3600, s // 60 % 60, s % 60)
+    out = []
+    for i, f in enumerate(fixes(route, start, seconds, seed)):
+        text = (rmc_sentence(f, 5) + gga_sentence(f)).decode().strip().replace("\r", "")
+        out.append("%d\n%s --> %s\n%s\n" % (i + 1, stamp(i), stamp(i + 1), text))
+    return "\n".join(out)
+
+
 def boxes(name, route, start, seconds, seed):
     """(the boxes, one a second, and whether a `gps ` box lists them)."""
     make, indexed = LAYOUTS[name]
