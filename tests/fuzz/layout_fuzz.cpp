@@ -26,13 +26,25 @@ struct Decoded {
     LayoutSet layouts = 0;
 };
 
-// NaN never equals itself; compare the bytes the script would be written from.
+// NaN never equals itself, and a fix has padding bytes: compare each field,
+// doubles by their bits.
+bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
 bool same_fixes(const std::vector<TelemetryFix>& a, const std::vector<TelemetryFix>& b) {
     if (a.size() != b.size())
         return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::memcmp(&a[i], &b[i], sizeof(TelemetryFix)) != 0)
+    for (size_t i = 0; i < a.size(); ++i) {
+        const TelemetryFix& x = a[i];
+        const TelemetryFix& y = b[i];
+        if (x.year != y.year || x.month != y.month || x.day != y.day || x.hour != y.hour ||
+            x.minute != y.minute || x.has_accel != y.has_accel || !same_bits(x.second, y.second) ||
+            !same_bits(x.latitude, y.latitude) || !same_bits(x.longitude, y.longitude) ||
+            !same_bits(x.speed_kmh, y.speed_kmh) || !same_bits(x.track, y.track) ||
+            !same_bits(x.x, y.x) || !same_bits(x.y, y.y) || !same_bits(x.z, y.z))
             return false;
+    }
     return true;
 }
 
