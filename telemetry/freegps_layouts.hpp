@@ -11,25 +11,35 @@
 // A box that matches no signature of its list is decoded as the original
 // 332-byte block (telemetry/scanner.hpp), exactly as before.
 //
-// Layout          ExifTool  Way      Signature                                 Status
-// nextbase_block  2H        both     fallback: none of the others              decoded (original)
-// novatek         1J, 2D    both     'A' N/S E/W at 72                         decoded, tested
-// viofo_a119v3    1C        indexed  0 0 0 'A' N/S E/W at 37                   decoded, tested
-// kingslim_d4     1D        indexed  0 0 0 'A' N/S E/W at 21                   recognised only
-// akaso           1E        indexed  'A' at 60, N/S at 68, E/W at 76           decoded, tested
-// rmc_shifted     1F        indexed  "4W`b]S<" at 60, 140 bytes                decoded, tested
-// akaso_v1        1G        indexed  month, day, 'A' N/S E/W at 64..74         recognised only
-// eachpai         1H        indexed  0xac at 12                                recognised only
-// vantrue_s1      1I        indexed  'A' N/S E/W 0 at 64, plausible date       decoded, tested
-// azdome_text     1A        indexed  aa aa f2 e1 f0 ee 54 54 at 18             decoded, tested
-// nextbase_nmea   1B        indexed  14 date digits at 52, $xxRMC in the box   decoded, tested
-// atc_ring        2A        scanned  "ATC" at 69                               decoded, tested
-// doubles_type2   2B        scanned  'A' 0 at 60, N/S 0 at 72, E/W 0 at 88     decoded, tested
-// iqs_integer     2C        scanned  'A' N/S E/W at 72, "IQS" at 16            decoded, tested
-// floats_type2e   2E        scanned  'A' 0 at 60, N/S 0 at 68, E/W 0 at 76     decoded, tested
-// innovv          2F        scanned  'A' N/S E/W 0 at 16                       recognised only (no
-// time) vantrue_n4      2G        scanned  'A' at 28, N/S at 40, E/W at 56           decoded,
-// tested
+// clang-format off
+// Layout           ExifTool  Way      Signature                                Status
+// nextbase_block   2H        both     fallback: none of the others             decoded (original)
+// novatek          1J, 2D    both     'A' N/S E/W at 72                        decoded, tested
+// viofo_a119v3     1C        indexed  0 0 0 'A' N/S E/W at 37                  decoded, tested
+// kingslim_d4      1D        indexed  0 0 0 'A' N/S E/W at 21                  recognised only
+// akaso            1E        indexed  'A' at 60, N/S at 68, E/W at 76          decoded, tested
+// rmc_shifted      1F        indexed  "4W`b]S<" at 60, 140 bytes               decoded, tested
+// akaso_v1         1G        indexed  month, day, 'A' N/S E/W at 64..74        recognised only
+// eachpai          1H        indexed  0xac at 12                               recognised only
+// vantrue_s1       1I        indexed  'A' N/S E/W 0 at 64, plausible date      decoded, tested
+// azdome_text      1A        indexed  aa aa f2 e1 f0 ee 54 54 at 18            decoded, tested
+// nextbase_nmea    1B        indexed  14 date digits at 52, $xxRMC in the box  decoded, tested
+// atc_ring         2A        scanned  "ATC" at 69                              decoded, tested
+// doubles_type2    2B        scanned  'A' 0 at 60, N/S 0 at 72, E/W 0 at 88    decoded, tested
+// iqs_integer      2C        scanned  'A' N/S E/W at 72, "IQS" at 16           decoded, tested
+// floats_type2e    2E        scanned  'A' 0 at 60, N/S 0 at 68, E/W 0 at 76    decoded, tested
+// innovv           2F        scanned  'A' N/S E/W 0 at 16                      recognised only: no time
+// vantrue_n4       2G        scanned  'A' at 28, N/S at 40, E/W at 56          decoded, tested
+// "recognised only": ExifTool itself reports the coordinates of 1D, 1G and 1H
+// as not decodable (encryption unknown); INNOVV boxes carry no time, so no
+// record key can be made. Their boxes give no records.
+//
+// Telemetry in the movie's own tracks (telemetry/track_telemetry.hpp):
+// nmea_text_track  $xxRMC/$xxGGA in QuickTime text tracks   decoded, tested against ExifTool
+//                  the same in tx3g subtitle tracks         decoded, tested against the text
+//                                                           track (ExifTool 12.57 reads no NMEA there)
+// GoPro GPMF (gpmd track: GPS5, GPSU, ACCL, SCAL)           not yet
+// clang-format on
 #pragma once
 
 #include <array>
