@@ -13,6 +13,7 @@
 
 #include "library/naming.hpp"
 #include "telemetry/extract.hpp"
+#include "telemetry/freegps_layouts.hpp"
 
 namespace {
 
@@ -57,6 +58,37 @@ std::string script_file_name(const std::string& name) {
     return relative.substr(relative.rfind('/') + 1);
 }
 
+// "; layout novatek; no G-sensor: x, y, z written as 0.00" for clips with any
+// layout but the original block, whose report stays as it always was.
+std::string layout_report(camvault::LayoutSet layouts) {
+    using camvault::TelemetryLayout;
+    if ((layouts & ~camvault::layout_bit(TelemetryLayout::nextbase_block)) == 0)
+        return "";
+    std::string names;
+    std::string gsensor;
+    for (unsigned i = 0; i < static_cast<unsigned>(TelemetryLayout::count); ++i) {
+        const auto layout = static_cast<TelemetryLayout>(i);
+        if ((layouts & camvault::layout_bit(layout)) == 0)
+            continue;
+        names += (names.empty() ? "" : ", ") + std::string(camvault::layout_name(layout));
+        std::string note;
+        switch (camvault::layout_gsensor(layout)) {
+            case camvault::GSensor::none:
+                note = "no G-sensor: x, y, z written as 0.00";
+                break;
+            case camvault::GSensor::axes_unknown:
+                note = "G-sensor axes unknown: x, y, z as recorded";
+                break;
+            case camvault::GSensor::camvault_axes:
+                note = "G-sensor x right, y forward, z up";
+                break;
+        }
+        if (gsensor.find(note) == std::string::npos)
+            gsensor += (gsensor.empty() ? "" : "; ") + note;
+    }
+    return "; layout " + names + "; " + gsensor;
+}
+
 enum class Outcome { written, skipped, failed };
 
 Outcome extract_one(const std::string& clip, const std::string& data_dir, bool force) {
@@ -82,8 +114,9 @@ Outcome extract_one(const std::string& clip, const std::string& data_dir, bool f
         std::fprintf(stderr, "camvault-extract: %s\n", result.error.c_str());
         return Outcome::failed;
     }
-    std::printf("written %s (%llu records)\n", script.c_str(),
-                static_cast<unsigned long long>(result.records));
+    std::printf("written %s (%llu records%s)\n", script.c_str(),
+                static_cast<unsigned long long>(result.records),
+                layout_report(result.layouts).c_str());
     return Outcome::written;
 }
 

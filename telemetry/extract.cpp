@@ -5,13 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "base/fs/atomic_file.hpp"
 #include "base/js_escape.hpp"
+#include "telemetry/fix_text.hpp"
+#include "telemetry/layout_scan.hpp"
 #include "telemetry/script_text.hpp"
 #include "telemetry/segmented_scan.hpp"
+#include "telemetry/track_telemetry.hpp"
 
 namespace camvault {
 
@@ -43,6 +47,17 @@ class ScriptOutput {
         return true;
     }
 
+    bool add_fix(const TelemetryFix& fix) {
+        append_fix_line(text_, escaped_name_, fix);
+        ++records_;
+        if (text_.size() >= kFlushSize) {
+            if (!file_.append(text_))
+                return false;
+            text_.clear();
+        }
+        return true;
+    }
+
     ExtractResult finish() {
         if (!file_.append(text_) || !file_.commit()) {
             return {false, file_.error(), records_};
@@ -54,6 +69,10 @@ class ScriptOutput {
 
     RecordSink sink() {
         return [this](const TelemetryRecord& r) { return add(r); };
+    }
+
+    FixSink fix_sink() {
+        return [this](const TelemetryFix& f) { return add_fix(f); };
     }
 
   private:
@@ -74,10 +93,26 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
     if (!out.open(script_path)) {
         return out.failed();
     }
-    if (!scan_in_memory(bytes.data(), bytes.size(), out.sink())) {
+    const PositionalReader reader = [bytes](uint8_t* buf, size_t size, uint64_t offset) {
+        if (offset >= bytes.size())
+            return ptrdiff_t{0};
+        size = static_cast<size_t>(std::min<uint64_t>(size, bytes.size() - offset));
+        std::memcpy(buf, bytes.data() + offset, size);
+        return static_cast<ptrdiff_t>(size);
+    };
+    LayoutDispatcher dispatch(reader, bytes.size(), read_gps_index(reader, bytes.size()),
+                              out.sink(), out.fix_sink());
+    if (!walk_markers_in_memory(bytes.data(), bytes.size(),
+                                [&](const MarkerView& v) { return dispatch.visit(v); })) {
         return out.failed();
     }
-    return out.finish();
+    const TrackTelemetryResult tracks =
+        decode_track_telemetry(reader, bytes.size(), out.fix_sink());
+    if (tracks.stopped)
+        return out.failed();
+    ExtractResult result = out.finish();
+    result.layouts = dispatch.layouts() | tracks.layouts;
+    return result;
 }
 
 ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
@@ -130,18 +165,30 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         if (progress)
             progress(done, total);
     };
-    const SegmentedScanResult scan = scan_segments(reader, total, out.sink(), options, report);
+    LayoutDispatcher dispatch(reader, total, read_gps_index(reader, total), out.sink(),
+                              out.fix_sink());
+    const SegmentedScanResult scan = scan_segment_markers(
+        reader, total, [&](const MarkerView& v) { return dispatch.visit(v); }, options, report);
     switch (scan.status) {
         case ScanStatus::read_failed:
             return read_error(scan.error);
         case ScanStatus::stopped:
+            if (dispatch.read_error() != 0)
+                return read_error(dispatch.read_error());
             return out.failed();
         case ScanStatus::done:
             break;
     }
+    const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, out.fix_sink());
+    if (tracks.read_error != 0)
+        return read_error(tracks.read_error);
+    if (tracks.stopped)
+        return out.failed();
     if (reported != total)
         report(total);
-    return out.finish();
+    ExtractResult result = out.finish();
+    result.layouts = dispatch.layouts() | tracks.layouts;
+    return result;
 }
 
 }  // namespace camvault

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "telemetry/fix.hpp"
+
 namespace camvault {
 
 struct ExtractResult {
@@ -14,6 +16,9 @@ struct ExtractResult {
     std::string
         error;  // a message a person can act on, e.g. "cannot read /x/A.MOV: Permission denied"
     uint64_t records = 0;
+    // The layouts whose boxes the clip holds (see telemetry/freegps_layouts.hpp),
+    // kept for the library summary; layout_gsensor tells what x, y, z hold.
+    LayoutSet layouts = 0;
 };
 
 // Writes the telemetry script of a clip held in memory to the absolute

@@ -115,19 +115,16 @@ enum class MergeOutcome { go_on, scan_ended, stopped };
 
 // The calling thread's part for one segment: the markers the scan really takes,
 // given where the previous segment left the search (`next`, a file offset),
-// decoded in order.
+// handed to the visitor in order.
 MergeOutcome merge_segment(const Segment& s, uint64_t clip_end, uint64_t& next,
-                           const RecordSink& sink) {
-    std::array<TelemetryRecord, kRecordsPerBlock> block;
+                           const MarkerVisitor& visit) {
     const auto take = [&](size_t m) {
         if (s.base + m + kBlockSpan > clip_end) {
             return MergeOutcome::scan_ended;  // no whole block: nothing later has one either
         }
-        const size_t used = decode_block(s.bytes + m, block);
-        for (size_t r = 0; r < used; ++r) {
-            if (!sink(block[r]))
-                return MergeOutcome::stopped;
-        }
+        const MarkerView view{s.bytes + m, m, s.filled - m, s.base + m};
+        if (!visit(view))
+            return MergeOutcome::stopped;
         next = s.base + m + kMarkerStep;
         return MergeOutcome::go_on;
     };
@@ -180,7 +177,8 @@ class SegmentedScan {
 
     ~SegmentedScan() { stop_workers(); }
 
-    SegmentedScanResult run(const RecordSink& sink, const std::function<void(uint64_t)>& progress) {
+    SegmentedScanResult run(const MarkerVisitor& visit,
+                            const std::function<void(uint64_t)>& progress) {
         start_workers();
         uint64_t next = 0;
         for (uint64_t k = 0; k < count_; ++k) {
@@ -188,7 +186,7 @@ class SegmentedScan {
             if (s.error != 0)
                 return {ScanStatus::read_failed, s.error};
             const uint64_t clip_end = s.file_ended ? s.base + s.filled : size_;
-            const MergeOutcome outcome = merge_segment(s, clip_end, next, sink);
+            const MergeOutcome outcome = merge_segment(s, clip_end, next, visit);
             if (outcome == MergeOutcome::stopped)
                 return {ScanStatus::stopped, 0};
             if (progress)
@@ -296,13 +294,29 @@ class SegmentedScan {
 
 }  // namespace
 
-SegmentedScanResult scan_segments(const PositionalReader& read, uint64_t size,
-                                  const RecordSink& sink, const SegmentedScanOptions& options,
-                                  const std::function<void(uint64_t)>& progress) {
+SegmentedScanResult scan_segment_markers(const PositionalReader& read, uint64_t size,
+                                         const MarkerVisitor& visit,
+                                         const SegmentedScanOptions& options,
+                                         const std::function<void(uint64_t)>& progress) {
     if (size == 0)
         return {};
     SegmentedScan scan(read, size, options);
-    return scan.run(sink, progress);
+    return scan.run(visit, progress);
+}
+
+SegmentedScanResult scan_segments(const PositionalReader& read, uint64_t size,
+                                  const RecordSink& sink, const SegmentedScanOptions& options,
+                                  const std::function<void(uint64_t)>& progress) {
+    std::array<TelemetryRecord, kRecordsPerBlock> block;
+    const MarkerVisitor decode = [&](const MarkerView& view) {
+        const size_t used = decode_block(view.marker, block);
+        for (size_t r = 0; r < used; ++r) {
+            if (!sink(block[r]))
+                return false;
+        }
+        return true;
+    };
+    return scan_segment_markers(read, size, decode, options, progress);
 }
 
 unsigned default_scan_workers() {

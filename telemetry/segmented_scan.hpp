@@ -46,6 +46,28 @@ SegmentedScanResult scan_segments(const PositionalReader& read, uint64_t size,
                                   const RecordSink& sink, const SegmentedScanOptions& options = {},
                                   const std::function<void(uint64_t done)>& progress = {});
 
+// One marker the scan takes, with the bytes around it that the segment holds:
+// `before` bytes ahead of the marker and `after` from it on (at least
+// kBlockSpan), and its offset in the file.
+struct MarkerView {
+    const uint8_t* marker = nullptr;
+    size_t before = 0;
+    size_t after = 0;
+    uint64_t offset = 0;
+};
+
+// Receives each marker the scan takes, in file order, on the calling thread;
+// returns false to stop the scan.
+using MarkerVisitor = std::function<bool(const MarkerView&)>;
+
+// The same scan as scan_segments, handing over markers instead of decoding
+// them: the markers and their order are exactly those whose blocks
+// scan_segments decodes.
+SegmentedScanResult scan_segment_markers(const PositionalReader& read, uint64_t size,
+                                         const MarkerVisitor& visit,
+                                         const SegmentedScanOptions& options = {},
+                                         const std::function<void(uint64_t done)>& progress = {});
+
 // The workers worth starting on this machine: one per processor, two to four.
 unsigned default_scan_workers();
 

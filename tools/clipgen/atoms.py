@@ -131,10 +131,20 @@ def write_pad_box(out, size, rng):
         left -= piece
 
 
-def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate):
+def gps_index_atom(entries):
+    """The moov's `gps ` box listing each planted box as (offset, size)."""
+    body = struct.pack(">II", 0x101, len(entries))
+    body += b"".join(struct.pack(">II", o, n) for o, n in entries)
+    return Atom(b"gps ", data=body)
+
+
+def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate, boxed=False, index=False):
     """Copies the movie src to dst with each telemetry block of `blocks` (None
     for a slot without one) planted in a GPS box, evenly through the media data,
-    with pad_bytes of filler spread over the same slots."""
+    with pad_bytes of filler spread over the same slots. With `boxed` the
+    blocks are whole boxes already; with `index` the moov gets a `gps ` box
+    listing them."""
+    wrap = (lambda b: b) if boxed else gps_box
     with open(src, "rb") as f:
         f.seek(0, 2)
         file_size = f.tell()
@@ -165,7 +175,7 @@ def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate):
             at = chunks[k] if k < len(chunks) else end
             inserts.setdefault(at, []).append((pad_piece, block))
         positions = sorted(inserts)
-        lengths = [sum(p + (GPS_BOX_SIZE if b is not None else 0) for p, b in inserts[at])
+        lengths = [sum(p + (len(wrap(b)) if b is not None else 0) for p, b in inserts[at])
                    for at in positions]
         added = sum(lengths)
         new_size = mdat_size - mdat_header + added
@@ -179,6 +189,16 @@ def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate):
 
         for t in tables:
             write_offsets(t, [moved(o) for o in read_offsets(t)])
+        if index:
+            entries = []
+            for j, at in enumerate(positions):
+                where = at + shift_before[j]
+                for pad, block in inserts[at]:
+                    where += pad
+                    if block is not None:
+                        entries.append((where, len(wrap(block))))
+                        where += len(wrap(block))
+            moov.children.append(gps_index_atom(entries))
         if rotate:
             set_rotation(moov, rotate)
 
@@ -198,7 +218,7 @@ def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate):
                     if pad:
                         write_pad_box(out, pad, rng)
                     if block is not None:
-                        out.write(gps_box(block))
+                        out.write(wrap(block))
             copy(f, out, end - pos)
             copy(f, out, moov_at - end)
             out.write(moov.serialize())

@@ -28,6 +28,10 @@ ROUTES = {
     # Across the equator on Sao Tome: latitudes change sign.
     "equator": Route([(0.00500, 6.52400), (-0.00500, 6.52500), (-0.01000, 6.52900),
                       (0.00400, 6.52800)], 50),
+    # Across both the equator and the meridian within half a minute: every sign
+    # of both coordinates in one short clip.
+    "null-island": Route([(0.00150, -0.00150), (-0.00150, 0.00150), (0.00150, 0.00150),
+                          (-0.00150, -0.00150)], 50),
 }
 
 

@@ -1,0 +1,85 @@
+// The record line of a decoded fix.
+#include "telemetry/fix_text.hpp"
+
+#include <charconv>
+
+#include "telemetry/script_text.hpp"
+
+namespace camvault {
+
+namespace {
+
+void append_int(std::string& out, unsigned long long value, bool two_digits = false) {
+    if (two_digits && value < 10)
+        out += '0';
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    out.append(buf, end);
+}
+
+void append_fixed(std::string& out, double value, int decimals) {
+    char buf[352];  // enough for any double in fixed notation
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals).ptr;
+    out.append(buf, end);
+}
+
+}  // namespace
+
+std::string fix_key(const TelemetryFix& fix) {
+    // "%d/%02d/%02d %02d:%02d:%.1f", as the original block's keys.
+    std::string key;
+    append_int(key, fix.year);
+    key += '/';
+    append_int(key, fix.month, true);
+    key += '/';
+    append_int(key, fix.day, true);
+    key += ' ';
+    append_int(key, fix.hour, true);
+    key += ':';
+    append_int(key, fix.minute, true);
+    key += ':';
+    append_fixed(key, fix.second, 1);
+    return key;
+}
+
+void append_fix_line(std::string& out, std::string_view escaped_clip_name,
+                     const TelemetryFix& fix) {
+    const std::string key = fix_key(fix);
+    const auto append_entry = [&] {
+        out += "data[\"";
+        out += escaped_clip_name;
+        out += "\"][\"";
+        out += key;
+        out += "\"]";
+    };
+    append_entry();
+    out += "=new Array();";
+    append_entry();
+    const struct {
+        const char* name;
+        double value;
+        int decimals;
+    } fields[] = {
+        {"speed", fix.speed_kmh, 6},
+        {"degrees", fix.track, 2},
+        {"lat", fix.latitude, 7},
+        {"lon", fix.longitude, 7},
+        {"x", fix.has_accel ? fix.x : 0.0, 2},
+        {"y", fix.has_accel ? fix.y : 0.0, 2},
+        {"z", fix.has_accel ? fix.z : 0.0, 2},
+    };
+    out += "={";
+    for (const auto& field : fields) {
+        out += '\'';
+        out += field.name;
+        out += "':\"";
+        append_fixed(out, field.value, field.decimals);
+        out += "\",";
+    }
+    out += "'lbs':\"";
+    out += nicePosition(fix.latitude, fix.longitude);
+    out += "\"};\n";
+}
+
+}  // namespace camvault

@@ -1,0 +1,109 @@
+// The layout dispatch over the segmented file scan on generated clips: boxes
+// that reach across segment borders, boxes read whole, and the original
+// blocks give exactly what the walk over the clip held in memory gives, with
+// and without worker threads and with short reads.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "telemetry/layout_scan.hpp"
+#include "tests/telemetry/run_command.hpp"
+
+namespace camvault {
+namespace {
+
+using testing::quoted;
+using testing::run_command;
+using testing::TempFolder;
+
+const std::string kMakeClip = std::string(CAMVAULT_SOURCE_DIR) + "/tools/make-clip";
+
+std::vector<uint8_t> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+PositionalReader memory_reader(const std::vector<uint8_t>& data, bool short_reads) {
+    return [&data, short_reads](uint8_t* buf, size_t size, uint64_t offset) -> ptrdiff_t {
+        if (offset >= data.size())
+            return 0;
+        size_t n = std::min<uint64_t>(size, data.size() - offset);
+        if (short_reads && n > 1)
+            n = 1 + (offset * 2654435761u) % n;
+        std::memcpy(buf, data.data() + offset, n);
+        return static_cast<ptrdiff_t>(n);
+    };
+}
+
+struct Decoded {
+    std::vector<TelemetryRecord> records;
+    std::vector<TelemetryFix> fixes;
+    LayoutSet layouts = 0;
+};
+
+Decoded dispatch(const std::vector<uint8_t>& clip, const SegmentedScanOptions* options,
+                 bool short_reads = false) {
+    Decoded d;
+    const PositionalReader read = memory_reader(clip, short_reads);
+    LayoutDispatcher dispatcher(
+        read, clip.size(), read_gps_index(read, clip.size()),
+        [&](const TelemetryRecord& r) {
+            d.records.push_back(r);
+            return true;
+        },
+        [&](const TelemetryFix& f) {
+            d.fixes.push_back(f);
+            return true;
+        });
+    const MarkerVisitor visit = [&](const MarkerView& v) { return dispatcher.visit(v); };
+    if (options == nullptr) {
+        EXPECT_TRUE(walk_markers_in_memory(clip.data(), clip.size(), visit));
+    } else {
+        EXPECT_EQ(scan_segment_markers(read, clip.size(), visit, *options).status,
+                  ScanStatus::done);
+    }
+    d.layouts = dispatcher.layouts();
+    return d;
+}
+
+TEST(LayoutScan, SegmentBordersNeverChangeWhatTheLayoutsDecode) {
+    TempFolder dir;
+    struct Case {
+        const char* layout;
+        TelemetryLayout expected;
+    } cases[] = {{"atc-ring", TelemetryLayout::atc_ring},
+                 {"nextbase-nmea", TelemetryLayout::nextbase_nmea},
+                 {"novatek", TelemetryLayout::novatek},
+                 {"nextbase-block", TelemetryLayout::nextbase_block}};
+    for (const Case& c : cases) {
+        const std::string clip_path = dir / (std::string(c.layout) + ".MOV");
+        const auto made =
+            run_command(quoted(kMakeClip) + " --seconds 12 --size 160x120 --fps 5 --layout " +
+                        c.layout + " " + quoted(clip_path));
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::vector<uint8_t> clip = read_file(clip_path);
+        const Decoded reference = dispatch(clip, nullptr);
+        EXPECT_EQ(reference.layouts, layout_bit(c.expected)) << c.layout;
+        EXPECT_EQ(reference.records.size() + reference.fixes.size(),
+                  c.expected == TelemetryLayout::nextbase_block ? 120u : 12u)
+            << c.layout;
+        // Segments far smaller than one 32 KB box, and ones of odd sizes.
+        for (uint64_t segment : {uint64_t{1000}, uint64_t{4099}, uint64_t{40000}}) {
+            for (unsigned workers : {0u, 2u}) {
+                SegmentedScanOptions options;
+                options.segment_size = segment;
+                options.piece_size = 777;
+                options.workers = workers;
+                const Decoded got = dispatch(clip, &options, workers == 2);
+                EXPECT_EQ(got.records, reference.records) << c.layout << " " << segment;
+                EXPECT_EQ(got.fixes, reference.fixes) << c.layout << " " << segment;
+                EXPECT_EQ(got.layouts, reference.layouts);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace camvault
