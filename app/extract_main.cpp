@@ -110,13 +110,13 @@ Outcome extract_one(const std::string& clip, const std::string& data_dir, bool f
         return Outcome::skipped;
     }
     const camvault::ExtractResult result = camvault::extract_clip_file(clip, script, name);
-    if (!result.ok) {
-        std::fprintf(stderr, "camvault-extract: %s\n", result.error.c_str());
+    if (!result) {
+        std::fprintf(stderr, "camvault-extract: %s\n", result.error().c_str());
         return Outcome::failed;
     }
     std::printf("written %s (%llu records%s)\n", script.c_str(),
-                static_cast<unsigned long long>(result.records),
-                layout_report(result.layouts).c_str());
+                static_cast<unsigned long long>(result->records),
+                layout_report(result->layouts).c_str());
     return Outcome::written;
 }
 

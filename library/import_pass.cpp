@@ -47,9 +47,8 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
                     if (progress)
                         progress({index, total, name});
                 });
-                if (!extracted.ok) {
-                    result.problems.push_back(std::move(extracted.error));
-                }
+                if (!extracted)
+                    result.problems.push_back(extracted.error());
             }
         }
         result.accepted.push_back({script_path, path});

@@ -58,14 +58,13 @@ class ScriptOutput {
         return true;
     }
 
-    ExtractResult finish() {
-        if (!file_.append(text_) || !file_.commit()) {
-            return {false, file_.error(), records_};
-        }
-        return {true, "", records_};
+    ExtractResult finish(LayoutSet layouts) {
+        if (!file_.append(text_) || !file_.commit())
+            return fail(file_.error());
+        return Extraction{records_, layouts};
     }
 
-    ExtractResult failed() const { return {false, file_.error(), records_}; }
+    ExtractResult failed() const { return fail(file_.error()); }
 
     RecordSink sink() {
         return [this](const TelemetryRecord& r) { return add(r); };
@@ -110,15 +109,13 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
         decode_track_telemetry(reader, bytes.size(), out.fix_sink());
     if (tracks.stopped)
         return out.failed();
-    ExtractResult result = out.finish();
-    result.layouts = dispatch.layouts() | tracks.layouts;
-    return result;
+    return out.finish(dispatch.layouts() | tracks.layouts);
 }
 
 ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
                                 const std::string& clip_name, const ExtractProgress& progress) {
     const auto read_error = [&](int errnum) {
-        return ExtractResult{false, "cannot read " + clip_path + ": " + std::strerror(errnum), 0};
+        return fail("cannot read " + clip_path + ": " + std::strerror(errnum));
     };
     const int fd = ::open(clip_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -186,9 +183,7 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         return out.failed();
     if (reported != total)
         report(total);
-    ExtractResult result = out.finish();
-    result.layouts = dispatch.layouts() | tracks.layouts;
-    return result;
+    return out.finish(dispatch.layouts() | tracks.layouts);
 }
 
 }  // namespace camvault

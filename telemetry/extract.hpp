@@ -7,19 +7,21 @@
 #include <span>
 #include <string>
 
+#include "base/result.hpp"
 #include "telemetry/fix.hpp"
 
 namespace camvault {
 
-struct ExtractResult {
-    bool ok = false;
-    std::string
-        error;  // a message a person can act on, e.g. "cannot read /x/A.MOV: Permission denied"
+struct Extraction {
     uint64_t records = 0;
     // The layouts whose boxes the clip holds (see telemetry/freegps_layouts.hpp),
     // kept for the library summary; layout_gsensor tells what x, y, z hold.
     LayoutSet layouts = 0;
 };
+
+// What was written, or a message a person can act on ("cannot read /x/A.MOV:
+// Permission denied").
+using ExtractResult = Result<Extraction>;
 
 // Writes the telemetry script of a clip held in memory to the absolute
 // `script_path`, atomically.

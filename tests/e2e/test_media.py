@@ -2,6 +2,7 @@
 merging, and the screen recorder across a page reload."""
 
 import os
+import signal
 import struct
 import subprocess
 import tempfile
@@ -64,6 +65,21 @@ class MediaInTheApp(CamVaultTestCase):
         self.assertEqual(len(movies), 1)
         self.assertEqual([l for l in app.log_lines() if l.startswith("merger:")],
                          [f"merger:{first}", f"merger:{second}"])
+
+    def test_an_export_killed_midway_leaves_nothing_after_the_next_start(self):
+        folder = tempfile.mkdtemp(prefix="camvault-card-")
+        clips = [clip(folder, f"LONG{n}.MOV", 20) for n in range(3)]
+        app = self.start_app()
+        app.send_command("http://merger/" + ",".join(clips))
+        partial = wait_for(lambda: [f for f in self.files(app) if f.endswith(".part")
+                                    and os.path.getsize(os.path.join(app.home, "CAMVAULT", "files", f))],
+                           timeout=60, what="the export writing its temporary file")
+        os.kill(app.app_pid(), signal.SIGKILL)
+        self.assertEqual(self.files(app), partial)
+
+        again = self.start_app(home=app.home)
+        again.wait_for_page()
+        self.assertEqual(self.files(again), [])
 
     def test_recording_survives_a_page_reload_and_stops_into_a_movie(self):
         app = self.start_app()

@@ -74,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // layout fuzz target holds those); every other clip keeps the reference's records.
     const ExtractResult written = splitData(clip, scratch_script(), name);
     const bool original_only =
-        (written.layouts & ~layout_bit(TelemetryLayout::nextbase_block)) == 0;
-    if (!written.ok || (original_only && written.records != reference.size()))
+        written && (written->layouts & ~layout_bit(TelemetryLayout::nextbase_block)) == 0;
+    if (!written || (original_only && written->records != reference.size()))
         std::abort();
 
     if (clip.size() >= 16) {

@@ -31,7 +31,7 @@ struct FakeExtractor {
             if (progress)
                 progress(1, 2);
             std::ofstream(script) << "data['" << name << "']=new Array();";
-            return ExtractResult{true, {}, 0};
+            return ExtractResult{Extraction{}};
         };
     }
 };

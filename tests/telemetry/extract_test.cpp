@@ -47,8 +47,8 @@ std::vector<uint8_t> clip_with_blocks(size_t size, size_t every, uint32_t seed) 
 TEST(SplitData, ClipWithoutTelemetryGivesTheHeaderAlone) {
     TempFolder dir;
     const auto result = splitData(std::vector<uint8_t>(4096, 0x66), dir / "A.data", "A.MOV");
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.records, 0u);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(result->records, 0u);
     EXPECT_EQ(read_text(dir / "A.data"), "data['A.MOV']=new Array();");
 }
 
@@ -57,8 +57,8 @@ TEST(SplitData, WritesHeaderAndOneLinePerRecordReplacingAnOldFile) {
     write_bytes(dir / "A.data", std::vector<uint8_t>(100000, 'x'));
     const auto clip = clip_with_blocks(50000, 1000, 1);
     const auto result = splitData(clip, dir / "A.data", "A.MOV");
-    ASSERT_TRUE(result.ok) << result.error;
-    EXPECT_EQ(result.records, 500u);
+    ASSERT_TRUE(result) << result.error();
+    EXPECT_EQ(result->records, 500u);
     EXPECT_EQ(read_text(dir / "A.data"), expected_script(clip, "A.MOV"));
     EXPECT_EQ(testing::entries_in(dir.path()), 1u);  // no temporary file left behind
 }
@@ -66,22 +66,22 @@ TEST(SplitData, WritesHeaderAndOneLinePerRecordReplacingAnOldFile) {
 TEST(SplitData, FailedWriteKeepsTheOldFileAndSaysWhy) {
     TempFolder dir;
     const auto result = splitData({}, dir / "missing/A.data", "A.MOV");
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error,
+    EXPECT_FALSE(result);
+    EXPECT_EQ(result.error(),
               "cannot write " + (dir / "missing/A.data") + ": No such file or directory");
 
     // A folder in the target's place cannot be replaced by a file.
     std::filesystem::create_directory(dir / "B.data");
     const auto blocked = splitData({}, dir / "B.data", "B.MOV");
-    EXPECT_FALSE(blocked.ok);
-    EXPECT_NE(blocked.error.find("cannot write " + (dir / "B.data") + ": "), std::string::npos);
+    EXPECT_FALSE(blocked);
+    EXPECT_NE(blocked.error().find("cannot write " + (dir / "B.data") + ": "), std::string::npos);
     EXPECT_EQ(testing::entries_in(dir.path()), 1u);
 }
 
 TEST(SplitData, ClipNameWithQuotesGivesARunnableScript) {
     TempFolder dir;
     const auto clip = clip_with_blocks(2000, 1000, 2);
-    ASSERT_TRUE(splitData(clip, dir / "x.data", "it's \"x\".MOV").ok);
+    ASSERT_TRUE(splitData(clip, dir / "x.data", "it's \"x\".MOV"));
     const std::string text = read_text(dir / "x.data");
     EXPECT_EQ(
         text.rfind("data['it\\'s \\\"x\\\".MOV']=new Array();data[\"it\\'s \\\"x\\\".MOV\"][", 0),
@@ -98,11 +98,11 @@ TEST(ExtractClipFile, GivesExactlyWhatSplitDataGivesForTheSameBytes) {
     const auto streamed =
         extract_clip_file(dir / "C.MOV", dir / "streamed.data", "C.MOV",
                           [&](uint64_t done, uint64_t total) { calls.emplace_back(done, total); });
-    ASSERT_TRUE(streamed.ok) << streamed.error;
-    ASSERT_TRUE(splitData(clip, dir / "memory.data", "C.MOV").ok);
+    ASSERT_TRUE(streamed) << streamed.error();
+    ASSERT_TRUE(splitData(clip, dir / "memory.data", "C.MOV"));
     EXPECT_EQ(read_text(dir / "streamed.data"), read_text(dir / "memory.data"));
     EXPECT_EQ(read_text(dir / "streamed.data"), expected_script(clip, "C.MOV"));
-    EXPECT_EQ(streamed.records, scan_whole_buffer(clip).size());
+    EXPECT_EQ(streamed->records, scan_whole_buffer(clip).size());
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), std::make_pair(uint64_t{clip.size()}, uint64_t{clip.size()}));
 }
@@ -110,13 +110,13 @@ TEST(ExtractClipFile, GivesExactlyWhatSplitDataGivesForTheSameBytes) {
 TEST(ExtractClipFile, UnreadableClipsFailWithTheirPathAndReason) {
     TempFolder dir;
     const auto missing = extract_clip_file(dir / "none.MOV", dir / "none.data", "none.MOV");
-    EXPECT_FALSE(missing.ok);
-    EXPECT_EQ(missing.error, "cannot read " + (dir / "none.MOV") + ": No such file or directory");
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.error(), "cannot read " + (dir / "none.MOV") + ": No such file or directory");
 
     std::filesystem::create_directory(dir / "folder.MOV");
     const auto folder = extract_clip_file(dir / "folder.MOV", dir / "folder.data", "folder.MOV");
-    EXPECT_FALSE(folder.ok);
-    EXPECT_EQ(folder.error, "cannot read " + (dir / "folder.MOV") + ": Is a directory");
+    EXPECT_FALSE(folder);
+    EXPECT_EQ(folder.error(), "cannot read " + (dir / "folder.MOV") + ": Is a directory");
     EXPECT_FALSE(std::filesystem::exists(dir / "folder.data"));
     EXPECT_FALSE(std::filesystem::exists(dir / "none.data"));
 }
