@@ -41,7 +41,9 @@ AppDelegate::AppDelegate(LaunchOptions options)
     web_host_ = std::make_unique<platform::WebViewHost>(
         options_.automation,
         platform::WebViewHost::Callbacks{
-            [this](const std::string& url) { return on_navigation(url); },
+            [this](const std::string& url, bool user_asked) {
+                return on_navigation(url, user_asked);
+            },
             [this] { webViewDidFinishLoadForFrame(); },
             [this](std::vector<std::string> paths) { import_paths(std::move(paths)); }});
     window = window_host_->window();
@@ -92,9 +94,9 @@ void AppDelegate::windowShouldClose() {
     gtk_main_quit();
 }
 
-NavigationDecision AppDelegate::on_navigation(const std::string& url_text) {
+NavigationDecision AppDelegate::on_navigation(const std::string& url_text, bool user_asked) {
     const DispatchResult dispatched = dispatch_commands(url_text, *this);
-    return decide_navigation(url_text, page_uri_, dispatched);
+    return decide_navigation(url_text, page_uri_, dispatched, user_asked);
 }
 
 void AppDelegate::on_media_event(const media::MediaEvent& event) {
@@ -137,7 +139,8 @@ void AppDelegate::read_file_list() {
 void AppDelegate::save_set(std::string_view url_text) {
     if (auto written = save_settings(options_.home, settings_text(url_text)); !written) {
         log_line(written.error());
-        web_host_->call(page_calls::notice("Settings not saved: " + written.error()));
+        web_host_->call(page_calls::notice(fail("settings_not_saved", {{"error", written.error()}},
+                                                "Settings not saved: " + written.error())));
     }
 }
 
@@ -166,12 +169,13 @@ void AppDelegate::import_paths(std::vector<std::string> paths) {
 
 void AppDelegate::import_finished(const ImportPassResult& result) {
     for (const auto& refusal : result.refused) {
-        log_line("not imported: " + refusal.path + ": " + refusal.reason);
+        log_line("not imported: " + refusal.path + ": " + refusal.reason.text);
         web_host_->call(page_calls::import_refused(refusal.path, refusal.reason));
     }
     for (const auto& problem : result.problems) {
-        log_line(problem);
-        web_host_->call(page_calls::notice("No telemetry was read: " + problem));
+        log_line(problem.text);
+        web_host_->call(page_calls::notice(fail("telemetry_unreadable", {{"error", problem.text}},
+                                                "No telemetry was read: " + problem.text)));
     }
     const auto last = apply_import(file_data_path, file_mv_path, result);
     if (last)

@@ -69,7 +69,7 @@ class AppDelegate final : public CommandHandlers {
     std::optional<std::string> oheight;  // height text of the last geometry pass
 
   private:
-    NavigationDecision on_navigation(const std::string& url_text);
+    NavigationDecision on_navigation(const std::string& url_text, bool user_asked);
     void on_media_event(const media::MediaEvent& event);
     Frame window_frame() const;
     void set_window_frame(const Frame& frame);

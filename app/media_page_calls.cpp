@@ -26,14 +26,13 @@ std::vector<std::string> page_calls_for(const media::MediaEvent& event) {
         [](const auto& e) -> std::vector<std::string> {
             using E = std::decay_t<decltype(e)>;
             if constexpr (std::is_same_v<E, media::SnapshotFinished>) {
-                return {page_calls::snapshot_result(e.file.ok(), e.file ? *e.file : e.file.error()),
-                        page_calls::get_act()};
+                return {page_calls::snapshot_result(e.file), page_calls::get_act()};
             } else if constexpr (std::is_same_v<E, media::ExportProgress>) {
                 return {page_calls::export_progress(e.fraction)};
             } else if constexpr (std::is_same_v<E, media::ExportFinished>) {
                 if (e.outcome)
                     return {page_calls::export_progress(1.0), page_calls::export_done(true)};
-                return {page_calls::export_done(false), page_calls::notice(e.outcome.error())};
+                return {page_calls::export_done(false), page_calls::notice(e.outcome.failure())};
             } else if constexpr (std::is_same_v<E, media::RecordingStateChanged>) {
                 const std::string name = recording_state_name(e.state);
                 if (name.empty())

@@ -1,21 +1,35 @@
-// One result type for every module: a value, or an error message a person can
-// act on ("cannot write /x/ini.txt: Permission denied").
+// One result type for every module: a value, or an error a person can act on
+// ("cannot write /x/ini.txt: Permission denied"). An error is a Message: its
+// English text (for the log, and the page's fallback) and, where the page has
+// a translation, the message key and its parameters.
 #pragma once
 
 #include <cassert>
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace camvault {
 
-struct Error {
-    std::string message;
+using MessageParams = std::vector<std::pair<std::string, std::string>>;
+
+struct Message {
+    std::string text;  // English
+    std::string key;   // what the page translates; empty: the text alone
+    MessageParams params;
+
+    bool operator==(const Message&) const = default;
 };
 
+using Error = Message;
+
 // Builds the failure of any Result: `return fail("cannot read " + path);`.
-inline Error fail(std::string message) {
-    return Error{std::move(message)};
+inline Error fail(std::string text) {
+    return Error{std::move(text), {}, {}};
+}
+inline Error fail(std::string key, MessageParams params, std::string text) {
+    return Error{std::move(text), std::move(key), std::move(params)};
 }
 
 template <typename T>
@@ -44,10 +58,12 @@ class [[nodiscard]] Result {
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
 
-    // Empty for a success, so that callers may log or show it unconditionally.
-    const std::string& error() const {
-        static const std::string none;
-        return ok() ? none : std::get<1>(state_).message;
+    // The English text; empty for a success, so that callers may log it unconditionally.
+    const std::string& error() const { return failure().text; }
+    // The whole message; an empty one for a success.
+    const Error& failure() const {
+        static const Error none;
+        return ok() ? none : std::get<1>(state_);
     }
 
   private:
@@ -59,14 +75,15 @@ template <>
 class [[nodiscard]] Result<void> {
   public:
     Result() = default;
-    Result(Error error) : error_(std::move(error.message)), failed_(true) {}
+    Result(Error error) : error_(std::move(error)), failed_(true) {}
 
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
-    const std::string& error() const { return error_; }
+    const std::string& error() const { return error_.text; }
+    const Error& failure() const { return error_; }
 
   private:
-    std::string error_;
+    Error error_;
     bool failed_ = false;
 };
 

@@ -5,8 +5,19 @@
 
 namespace camvault {
 
+bool is_command_url(std::string_view url_text) {
+    for (const auto& entry : kCommandTable)
+        if (url_text.starts_with(entry.prefix))
+            return true;
+    return false;
+}
+
 DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& handlers) {
     DispatchResult result = DispatchResult::no_command;
+    // Only a URL that begins with a command is one: a foreign page's URL that
+    // merely holds a prefix (in its fragment, say) commands nothing.
+    if (!is_command_url(url_text))
+        return result;
     for (const auto& [command, prefix] : kCommandTable) {
         if (url_text.find(prefix) == std::string_view::npos) {
             continue;
@@ -68,14 +79,16 @@ bool is_own_page(std::string_view url_text, std::string_view page_uri) {
 }  // namespace
 
 NavigationDecision decide_navigation(std::string_view url_text, std::string_view page_uri,
-                                     DispatchResult dispatched) {
+                                     DispatchResult dispatched, bool user_asked) {
     if (dispatched != DispatchResult::no_command) {
         return NavigationDecision::ignore;
     }
     if (is_own_page(url_text, page_uri)) {
         return NavigationDecision::load;
     }
-    if (url_text.starts_with("http://") || url_text.starts_with("https://")) {
+    // A link the user followed opens outside; a frame that loads by itself
+    // (an advert, a foreign page) never does anything.
+    if (user_asked && (url_text.starts_with("http://") || url_text.starts_with("https://"))) {
         return NavigationDecision::open_in_browser;
     }
     return NavigationDecision::ignore;

@@ -66,8 +66,13 @@ enum class DispatchResult {
     ended_at_file_copy  // the import command ran and ended the dispatch
 };
 
-// Tests every prefix in table order, independently, running each matching
-// handler to its end before the next test; the import command ends the dispatch.
+// True when the URL begins with one of the command prefixes.
+bool is_command_url(std::string_view url_text);
+
+// A URL that begins with a command prefix: tests every prefix in table order,
+// independently, running each one found anywhere in the text to its end before
+// the next test; the import command ends the dispatch. Any other URL runs
+// nothing.
 DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& handlers);
 
 enum class NavigationDecision {
@@ -77,8 +82,10 @@ enum class NavigationDecision {
 };
 
 // Decides a navigation after dispatch. Only the application's own page may
-// load; a command never replaces the displayed page.
+// load; a command never replaces the displayed page; a web link opens in the
+// user's browser only when the user asked for it (`user_asked`: a click or a
+// new window), never for a frame that loads by itself.
 NavigationDecision decide_navigation(std::string_view url_text, std::string_view page_uri,
-                                     DispatchResult dispatched);
+                                     DispatchResult dispatched, bool user_asked);
 
 }  // namespace camvault

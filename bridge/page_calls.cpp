@@ -2,8 +2,10 @@
 #include "bridge/page_calls.hpp"
 
 #include <charconv>
+#include <nlohmann/json.hpp>
 
 #include "base/js_escape.hpp"
+#include "base/utf8.hpp"
 
 namespace camvault::page_calls {
 
@@ -22,28 +24,52 @@ std::string function_call(std::string_view name, std::initializer_list<std::stri
             script += ',';
         first = false;
         script += '\'';
-        script += js_escape(arg);
+        script += js_escape(to_valid_utf8(arg));
         script += '\'';
     }
     script += ')';
     return script;
 }
 
-std::string notice(std::string_view text) {
-    return function_call("notice", {text});
+std::string params_json(const MessageParams& params) {
+    nlohmann::json object = nlohmann::json::object();
+    for (const auto& [name, value] : params)
+        object[to_valid_utf8(name)] = to_valid_utf8(value);
+    return object.dump();
+}
+
+std::string notice(const Message& message) {
+    if (message.key.empty())
+        return function_call("notice", {message.text});
+    return function_call("notice", {message.text, message.key, params_json(message.params)});
 }
 
 std::string import_progress(size_t done, size_t total, std::string_view name) {
     return function_call("import_progress", {std::to_string(done), std::to_string(total), name});
 }
 
-std::string import_refused(std::string_view path, std::string_view reason) {
-    return function_call("import_refused", {path, reason});
+std::string import_refused(std::string_view path, const Message& reason) {
+    if (reason.key.empty())
+        return function_call("import_refused", {path, reason.text});
+    return function_call("import_refused",
+                         {path, reason.text, reason.key, params_json(reason.params)});
 }
 
-std::string snapshot_result(bool saved, std::string_view path_or_error) {
-    return std::string("snapshot_result(") + (saved ? "true" : "false") + ",'" +
-           js_escape(path_or_error) + "')";
+std::string snapshot_result(const Result<std::string>& saved) {
+    if (saved)
+        return "snapshot_result(true,'" + js_escape(to_valid_utf8(*saved)) + "')";
+    const Message& error = saved.failure();
+    std::string script = "snapshot_result(false,'" + js_escape(to_valid_utf8(error.text)) + "'";
+    if (!error.key.empty())
+        script += ",'" + js_escape(error.key) + "','" + js_escape(params_json(error.params)) + "'";
+    return script + ")";
+}
+
+std::string clips_unavailable(const std::vector<std::string>& paths) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& path : paths)
+        list.push_back(to_valid_utf8(path));
+    return function_call("clips_unavailable", {list.dump()});
 }
 
 std::string get_act() {

@@ -6,6 +6,9 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "base/result.hpp"
 
 namespace camvault::page_calls {
 
@@ -15,18 +18,26 @@ namespace camvault::page_calls {
 std::string file_list(std::string_view data_list, std::string_view movie_list,
                       std::string_view selected, std::string_view user_path);
 
-// name('a','b',...) with each argument escaped.
+// name('a','b',...) with each argument escaped; bytes that are not UTF-8 are
+// replaced so that WebKit never drops the call.
 std::string function_call(std::string_view name, std::initializer_list<std::string_view> args);
 
-// notice('<text>'): a message the page shows the user.
-std::string notice(std::string_view text);
+// The parameters of a message as the page reads them: a JSON object text.
+std::string params_json(const MessageParams& params);
+
+// notice('<text>') or, for a message with a key,
+// notice('<text>','<key>','<params json>'): a message the page shows the user.
+std::string notice(const Message& message);
 // import_progress('<done>','<total>','<clip name>')
 std::string import_progress(size_t done, size_t total, std::string_view name);
-// import_refused('<path>','<reason>')
-std::string import_refused(std::string_view path, std::string_view reason);
+// import_refused('<path>','<reason>'[,'<key>','<params json>'])
+std::string import_refused(std::string_view path, const Message& reason);
 
-// snapshot_result(true,'<path>') or snapshot_result(false,'<error>')
-std::string snapshot_result(bool saved, std::string_view path_or_error);
+// snapshot_result(true,'<path>') or
+// snapshot_result(false,'<error>'[,'<key>','<params json>'])
+std::string snapshot_result(const Result<std::string>& saved);
+// clips_unavailable('<JSON array of movie paths>')
+std::string clips_unavailable(const std::vector<std::string>& paths);
 // get_act(): the snapshot request is answered.
 std::string get_act();
 // export_progress(<fraction with three decimals>)

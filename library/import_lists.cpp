@@ -13,19 +13,24 @@ std::vector<std::string> list_entries(std::string_view list) {
     return entries;
 }
 
-std::string unlistable_reason(std::string_view path) {
+std::optional<Message> unlistable_reason(std::string_view path) {
+    const MessageParams params{{"path", std::string(path)}};
     if (path.find(',') != std::string_view::npos) {
-        return "its path holds a comma, which CamVault's library list cannot hold; rename the "
-               "file or its folder";
+        return Message{
+            "its path holds a comma, which CamVault's library list cannot hold; rename "
+            "the file or its folder",
+            "refused_comma", params};
     }
-    if (path.find_first_of("\n\r") != std::string_view::npos) {
-        return "its path holds a line break; rename the file or its folder";
-    }
+    if (path.find_first_of("\n\r") != std::string_view::npos)
+        return Message{"its path holds a line break; rename the file or its folder",
+                       "refused_line_break", params};
     // The page would never receive a listing that holds it.
     if (!is_valid_utf8(path)) {
-        return "its path is not valid UTF-8 (an old character set?); rename the file or its folder";
+        return Message{
+            "its path is not valid UTF-8 (an old character set?); rename the file or its folder",
+            "refused_not_utf8", params};
     }
-    return {};
+    return std::nullopt;
 }
 
 void append_clip(std::string& data_list, std::string& movie_list, std::string_view script_path,

@@ -2,9 +2,12 @@
 // telemetry list belongs to entry k of the movie list.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/result.hpp"
 
 namespace camvault {
 
@@ -13,7 +16,7 @@ std::vector<std::string> list_entries(std::string_view list);
 
 // Why a path cannot live in the lists, or empty when it can: a comma or a line
 // break would split its entry, or break the page's listing.
-std::string unlistable_reason(std::string_view path);
+std::optional<Message> unlistable_reason(std::string_view path);
 
 // Appends one clip to both lists.
 void append_clip(std::string& data_list, std::string& movie_list, std::string_view script_path,

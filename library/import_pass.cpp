@@ -29,27 +29,32 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
         if (!path_exists(path) || !is_clip_extension(clip_extension(name))) {
             continue;
         }
+        // Anything but a regular file could hang whoever opens it (a pipe
+        // blocks, a device never ends), the page's video element included.
+        if (!is_regular_file(path)) {
+            result.refused.push_back(
+                {path, Message{"it is not a regular file (a folder, a device, a pipe or a broken "
+                               "link)",
+                               "refused_not_regular",
+                               {{"path", path}}}});
+            continue;
+        }
         const std::string script_path = telemetry_script_path(home, path);
         // The telemetry entry holds the home folder: it must fit the list too.
         auto reason = unlistable_reason(path);
-        if (reason.empty())
+        if (!reason)
             reason = unlistable_reason(script_path);
-        if (!reason.empty()) {
-            result.refused.push_back({path, std::move(reason)});
+        if (reason) {
+            result.refused.push_back({path, std::move(*reason)});
             continue;
         }
         if (!path_exists(script_path)) {
-            struct stat info {};
-            // A folder named like a clip is listed, but there is nothing to read.
-            const bool readable_file = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-            if (readable_file) {
-                auto extracted = extract(path, script_path, name, [&](uint64_t, uint64_t) {
-                    if (progress)
-                        progress({index, total, name});
-                });
-                if (!extracted)
-                    result.problems.push_back(extracted.error());
-            }
+            auto extracted = extract(path, script_path, name, [&](uint64_t, uint64_t) {
+                if (progress)
+                    progress({index, total, name});
+            });
+            if (!extracted)
+                result.problems.push_back(extracted.failure());
         }
         result.accepted.push_back({script_path, path});
     }

@@ -21,13 +21,13 @@ struct ImportedClip {
 
 struct ImportRefusal {
     std::string path;
-    std::string reason;  // for a person
+    Message reason;  // for a person
 };
 
 struct ImportPassResult {
     std::vector<ImportedClip> accepted;  // in the order given
     std::vector<ImportRefusal> refused;
-    std::vector<std::string> problems;  // accepted clips whose telemetry could not be read
+    std::vector<Message> problems;  // accepted clips whose telemetry could not be read
 };
 
 struct ImportProgress {
@@ -41,9 +41,11 @@ using ClipExtractor =
                                 const std::string& clip_name, const ExtractProgress& progress)>;
 
 // The file work of one pass, in order: paths that do not exist or whose
-// extension is not exactly "MOV" or "mov" are skipped; paths that cannot live
-// in the lists are refused; every other path is accepted, and its telemetry is
-// extracted unless its script file exists already.
+// extension is not exactly "MOV" or "mov" are skipped; paths that are no
+// regular file once symbolic links are followed (a folder, a device, a pipe, a
+// broken or looping link) and paths that cannot live in the lists are refused;
+// every other path is accepted, and its telemetry is extracted unless its
+// script file exists already.
 ImportPassResult run_import_pass(std::string_view home, const std::vector<std::string>& paths,
                                  const std::function<void(const ImportProgress&)>& progress,
                                  const ClipExtractor& extract);

@@ -34,7 +34,7 @@ struct RecordingStateChanged {
 };
 // Something the user should know (a message a person can act on).
 struct Notice {
-    std::string message;
+    Message message;
 };
 
 using MediaEvent =

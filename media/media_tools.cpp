@@ -3,13 +3,12 @@
 
 #include <glib.h>
 
-#include <atomic>
 #include <charconv>
-#include <list>
 #include <map>
-#include <thread>
 
-#include "base/glib/main_thread.hpp"
+#include "base/fs/files.hpp"
+#include "base/glib/gobject_ptr.hpp"
+#include "base/glib/work_pool.hpp"
 #include "base/log.hpp"
 #include "media/file_names.hpp"
 #include "media/frame_grabber.hpp"
@@ -29,24 +28,23 @@ std::string fixed6(double value) {
     return std::string(buffer, r.ptr);
 }
 
-// Runs `work` on a new thread that has a thread-default main context of its
-// own. Without one, g_main_context_invoke on the default context may run a
-// main-thread hand-off right there on the worker whenever the main loop is
-// not iterating at that instant.
-std::thread start_worker(std::function<void()> work) {
-    return std::thread([work = std::move(work)] {
-        GMainContext* own = g_main_context_new();
-        g_main_context_push_thread_default(own);
-        work();
-        g_main_context_pop_thread_default(own);
-        g_main_context_unref(own);
-    });
+// A snapshot's outcome as the user hears it: failures without a key of their
+// own are "snapshot_failed" with the error as it is.
+SnapshotFinished snapshot_outcome(Result<std::string> saved) {
+    if (saved || !saved.failure().key.empty())
+        return SnapshotFinished{std::move(saved)};
+    return SnapshotFinished{fail("snapshot_failed", {{"error", saved.error()}}, saved.error())};
 }
 
-struct PhotoWorker {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-};
+// The file a file: URL names; nothing for any other URL.
+std::optional<std::string> local_file_path(const std::string& url) {
+    if (!g_str_has_prefix(url.c_str(), "file:"))
+        return std::nullopt;
+    GCharPtr path(g_filename_from_uri(url.c_str(), nullptr, nullptr));
+    if (!path)
+        return std::nullopt;
+    return std::string(path.get());
+}
 
 }  // namespace
 
@@ -56,7 +54,9 @@ struct MediaTools::Impl : std::enable_shared_from_this<MediaTools::Impl> {
     std::unique_ptr<ScreenGrabber> grabber;
     std::unique_ptr<FolderOpener> folders;
     std::unique_ptr<ScreenRecorder> recorder;
-    std::list<PhotoWorker> photo_workers;
+    // Snapshots queue on two threads: a burst of requests never starts a
+    // thread each, and the answers keep the order of the requests.
+    OrderedWorkPool snapshots{2};
     std::map<int, std::unique_ptr<MergeExport>> exports;
     int next_export_id = 0;
 
@@ -64,17 +64,17 @@ struct MediaTools::Impl : std::enable_shared_from_this<MediaTools::Impl> {
         if (events)
             events(event);
     }
-    void reap_photo_workers(bool all) {
-        for (auto it = photo_workers.begin(); it != photo_workers.end();) {
-            if (all || it->done->load()) {
-                it->thread.join();
-                it = photo_workers.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
     void export_finished(int id, const ExportOutcome& outcome);
+    // A snapshot refused at once still waits for the answers of earlier ones.
+    void answer_snapshot_in_turn(Result<std::string> outcome) {
+        std::weak_ptr<Impl> weak = shared_from_this();
+        snapshots.submit([weak, outcome = std::move(outcome)]() -> std::function<void()> {
+            return [weak, outcome] {
+                if (auto self = weak.lock())
+                    self->emit(snapshot_outcome(outcome));
+            };
+        });
+    }
 };
 
 MediaTools::MediaTools(std::string files_dir, MediaEventSink events,
@@ -93,9 +93,10 @@ MediaTools::MediaTools(std::string files_dir, MediaEventSink events,
         if (auto self = weak.lock())
             self->emit(RecordingStateChanged{state});
     };
-    recorder_events.error = [weak](const std::string& message) {
+    recorder_events.error = [weak](const std::string& error) {
         if (auto self = weak.lock())
-            self->emit(Notice{message});
+            self->emit(Notice{
+                fail("recording_failed", {{"error", error}}, "The recording stopped: " + error)});
     };
     impl_->recorder = std::make_unique<ScreenRecorder>(impl_->files_dir, std::move(clicks),
                                                        std::move(recorder_events));
@@ -107,31 +108,52 @@ MediaTools::~MediaTools() {
 
 void MediaTools::get_photo(const FrameRequest& request) {
     Impl& m = *impl_;
-    m.reap_photo_workers(false);
     log_line("photo:" + request.movie_url + "," + std::to_string(request.minutes) + "," +
              std::to_string(request.seconds));
     if (!request.complete) {
         const std::string error = "a frame needs the movie, the minutes and the seconds";
         log_line("err==" + error + ", imageRef==(null)");
-        m.emit(SnapshotFinished{fail(error)});
+        m.answer_snapshot_in_turn(fail(error));
         return;
     }
-    const int64_t position_ns = frame_position(request.minutes, request.seconds).nanoseconds();
+    // Only clips on this computer: a web address would have CamVault fetch
+    // whatever the page names.
+    const auto path = local_file_path(request.movie_url);
+    if (!path) {
+        log_line("err==not a local clip, imageRef==(null)");
+        m.answer_snapshot_in_turn(fail("snapshot_not_local", {{"url", request.movie_url}},
+                                       "A snapshot can only be taken of a clip on this computer."));
+        return;
+    }
+    const auto position = frame_position(request.minutes, request.seconds);
+    if (!position) {
+        const std::string time =
+            std::to_string(request.minutes) + ":" + std::to_string(request.seconds);
+        log_line("err==no frame at " + time + ", imageRef==(null)");
+        m.answer_snapshot_in_turn(fail("snapshot_outside_movie", {{"time", time}},
+                                       "There is no frame at " + time + " in this clip."));
+        return;
+    }
+    const int64_t position_ns = position->nanoseconds();
     const std::string stem = snapshot_stamp(local_now());
-    auto done = std::make_shared<std::atomic<bool>>(false);
     std::weak_ptr<Impl> weak = impl_;
-    auto work = [weak, done, url = request.movie_url, position_ns, stem, dir = m.files_dir] {
-        const auto frame = grab_frame(url, position_ns);
+    auto work = [weak, url = request.movie_url, file = *path, position_ns, stem,
+                 dir = m.files_dir]() -> std::function<void()> {
+        // Checked here, off the main thread: a pipe or a device would block
+        // the decoder's open for ever, and a card may be slow to answer.
+        const auto frame =
+            is_regular_file(file)
+                ? grab_frame(url, position_ns)
+                : Result<RgbImage>(fail("cannot read " + file + ": not a regular file"));
         log_line("err==" + (frame ? std::string("(null)") : frame.error()) +
                  ", imageRef==" + (frame ? frame->description() : "(null)"));
         Result<std::string> saved = frame ? save_png(*frame, dir, stem) : fail(frame.error());
-        run_on_main_thread([weak, saved = std::move(saved)] {
+        return [weak, saved = std::move(saved)] {
             if (auto self = weak.lock())
-                self->emit(SnapshotFinished{saved});
-        });
-        done->store(true);
+                self->emit(snapshot_outcome(saved));
+        };
     };
-    m.photo_workers.push_back(PhotoWorker{start_worker(std::move(work)), done});
+    m.snapshots.submit(std::move(work));
 }
 
 void MediaTools::get_full_photo(PixelRect area) {
@@ -139,19 +161,21 @@ void MediaTools::get_full_photo(PixelRect area) {
     log_line("get_photo");
     log_line("y:" + fixed6(area.y));
     if (!m.grabber) {
-        m.emit(SnapshotFinished{fail("screen capture is not available")});
+        m.emit(snapshot_outcome(fail("screen capture is not available")));
         return;
     }
     const auto grab = m.grabber->grab(area);
-    m.emit(SnapshotFinished{grab ? save_png(*grab, m.files_dir, snapshot_stamp(local_now()))
-                                 : fail(grab.error())});
+    m.emit(snapshot_outcome(grab ? save_png(*grab, m.files_dir, snapshot_stamp(local_now()))
+                                 : fail(grab.error())));
 }
 
 void MediaTools::merger(const std::vector<std::string>& paths) {
     Impl& m = *impl_;
+    // Empty pieces name nothing (the list ends with a comma). Whether the
+    // others can be read is found out in the background, never here.
     std::vector<std::string> clips;
     for (const auto& path : paths) {
-        if (path.empty() || !g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
+        if (path.empty())
             continue;
         log_line("merger:" + path);
         clips.push_back(path);
@@ -159,7 +183,7 @@ void MediaTools::merger(const std::vector<std::string>& paths) {
     if (clips.empty()) {
         // Nothing to join: say so now rather than export an empty movie.
         log_line("FAIL");
-        m.emit(ExportFinished{fail("None of the chosen clips exists any more.")});
+        m.emit(ExportFinished{fail("export_nothing", {}, "No clips were chosen.")});
         return;
     }
     const int id = m.next_export_id++;
@@ -186,8 +210,11 @@ void MediaTools::Impl::export_finished(int id, const ExportOutcome& outcome) {
         emit(ExportFinished{});
         if (folders)
             folders->show_folder(files_dir);
+    } else if (!outcome.failure().key.empty()) {
+        emit(ExportFinished{outcome.failure()});
     } else {
-        emit(ExportFinished{fail("The export failed: " + outcome.error())});
+        emit(ExportFinished{fail("export_failed", {{"error", outcome.error()}},
+                                 "The export failed: " + outcome.error())});
     }
 }
 
@@ -218,15 +245,11 @@ void MediaTools::shutdown() {
     if (m.recorder)
         m.recorder->finish_now();
     m.exports.clear();
-    m.reap_photo_workers(true);
+    m.snapshots.shutdown(std::chrono::seconds(5));
 }
 
 int MediaTools::jobs_running() const {
-    int running = static_cast<int>(impl_->exports.size());
-    for (const auto& worker : impl_->photo_workers)
-        if (!worker.done->load())
-            ++running;
-    return running;
+    return static_cast<int>(impl_->exports.size() + impl_->snapshots.pending());
 }
 
 }  // namespace camvault::media

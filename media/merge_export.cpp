@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 
+#include "base/fs/files.hpp"
 #include "base/fs/temporary.hpp"
 #include "base/fs/unique_names.hpp"
 #include "media/file_names.hpp"
@@ -103,9 +104,11 @@ struct MergeExport::Impl {
     std::string start_error;
     bool running = false;
     // Discovery: one slot per clip, filled as GES answers, in list order.
+    std::vector<std::string> paths;
     std::vector<std::optional<ClipInfo>> clips;
     size_t pending = 0;
     ObjectRef<GCancellable> cancel;
+    Message failure;  // why the export could not start, for the user
 
     // One clip's discovery, in flight. Holds its own reference to the
     // cancellable: once that is cancelled the export may be gone.
@@ -116,7 +119,11 @@ struct MergeExport::Impl {
     };
     static void on_asset_ready(GObject*, GAsyncResult* result, gpointer data);
 
-    void request_assets(const std::vector<std::string>& clip_paths);
+    // Off the main thread: which clips are no regular files (a pipe or a
+    // device would hold discovery for ever; a card may be slow to answer).
+    void check_files();
+    static void on_files_checked(GObject*, GAsyncResult* result, gpointer data);
+    void request_assets();
     void asset_arrived(size_t index, ObjectRef<GESAsset> asset);
     void all_discovered();
     bool build();
@@ -136,7 +143,7 @@ struct MergeExport::Impl {
         timeline.reset();
         running = false;
     }
-    void report_failure_later(std::string error);
+    void report_failure_later(Message error);
     static gboolean on_bus(GstBus*, GstMessage* message, gpointer data);
     static gboolean on_progress(gpointer data);
 };
@@ -151,13 +158,52 @@ void MergeExport::Impl::on_asset_ready(GObject*, GAsyncResult* result, gpointer 
     request->impl->asset_arrived(request->index, std::move(asset));
 }
 
-void MergeExport::Impl::request_assets(const std::vector<std::string>& clip_paths) {
+// The clips that cannot be read, one per line, for the user.
+Message unreadable_clips(const std::vector<std::string>& bad) {
+    std::string list;
+    for (const auto& path : bad)
+        list += (list.empty() ? "" : "\n") + path;
+    return fail("export_missing_clips", {{"clips", list}},
+                "These clips cannot be read, so nothing was exported: " + list);
+}
+
+void MergeExport::Impl::check_files() {
     cancel.reset(g_cancellable_new());
-    clips.resize(clip_paths.size());
-    pending = clip_paths.size();
-    for (size_t i = 0; i < clip_paths.size(); ++i) {
+    GTask* task = g_task_new(nullptr, cancel.get(), &Impl::on_files_checked,
+                             new AssetRequest{this, 0, ObjectRef<GCancellable>::ref(cancel.get())});
+    g_task_set_task_data(task, new std::vector<std::string>(paths), [](gpointer data) {
+        delete static_cast<std::vector<std::string>*>(data);
+    });
+    g_task_run_in_thread(task, [](GTask* t, gpointer, gpointer data, GCancellable*) {
+        auto* bad = new std::vector<std::string>;
+        for (const auto& path : *static_cast<std::vector<std::string>*>(data))
+            if (!is_regular_file(path))
+                bad->push_back(path);
+        g_task_return_pointer(t, bad,
+                              [](gpointer p) { delete static_cast<std::vector<std::string>*>(p); });
+    });
+    g_object_unref(task);
+}
+
+void MergeExport::Impl::on_files_checked(GObject*, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<AssetRequest> request(static_cast<AssetRequest*>(data));
+    std::unique_ptr<std::vector<std::string>> bad(
+        static_cast<std::vector<std::string>*>(g_task_propagate_pointer(G_TASK(result), nullptr)));
+    if (g_cancellable_is_cancelled(request->cancel.get()))
+        return;  // the export is gone
+    if (bad && !bad->empty()) {
+        request->impl->report_failure_later(unreadable_clips(*bad));
+        return;
+    }
+    request->impl->request_assets();
+}
+
+void MergeExport::Impl::request_assets() {
+    clips.resize(paths.size());
+    pending = paths.size();
+    for (size_t i = 0; i < paths.size(); ++i) {
         GError* raw = nullptr;
-        GCharPtr uri(gst_filename_to_uri(clip_paths[i].c_str(), &raw));
+        GCharPtr uri(gst_filename_to_uri(paths[i].c_str(), &raw));
         ErrorPtr uri_error(raw);
         if (!uri) {
             --pending;
@@ -181,9 +227,19 @@ void MergeExport::Impl::asset_arrived(size_t index, ObjectRef<GESAsset> asset) {
 }
 
 void MergeExport::Impl::all_discovered() {
+    // Every clip asked for, or nothing: a movie with holes in it is no merge.
+    std::vector<std::string> bad;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!clips[i])
+            bad.push_back(paths[i]);
+    if (!bad.empty()) {
+        report_failure_later(unreadable_clips(bad));
+        return;
+    }
     if (!build()) {
         stop_sources();
-        report_failure_later(start_error);
+        report_failure_later(
+            fail("export_failed", {{"error", start_error}}, "The export failed: " + start_error));
     }
 }
 
@@ -192,8 +248,6 @@ bool MergeExport::Impl::build() {
     GESLayer* layer = ges_timeline_append_layer(timeline.get());  // owned by the timeline
     int fps_num = 0, fps_den = 1;
     for (auto& clip : clips) {
-        if (!clip)
-            continue;  // not a movie: adds nothing, as before
         if (fps_num == 0 && clip->fps_num > 0) {
             fps_num = clip->fps_num;
             fps_den = clip->fps_den;
@@ -260,15 +314,15 @@ bool MergeExport::Impl::build() {
     return true;
 }
 
-void MergeExport::Impl::report_failure_later(std::string error) {
-    start_error = std::move(error);
+void MergeExport::Impl::report_failure_later(Message error) {
+    failure = std::move(error);
     failure_idle = g_idle_add(
         [](gpointer data) -> gboolean {
             auto* self = static_cast<Impl*>(data);
             self->failure_idle = 0;
             self->finish_pipeline();
             g_unlink(self->temp_path.c_str());
-            ExportOutcome outcome = fail(self->start_error);
+            ExportOutcome outcome = self->failure;
             // Last use of `self`: the callback may destroy this export.
             auto finished = self->callbacks.finished;
             if (finished)
@@ -334,8 +388,10 @@ MergeExport::MergeExport(const std::vector<std::string>& clip_paths, std::string
     impl_->stem = std::move(stem);
     impl_->callbacks = std::move(callbacks);
     impl_->running = true;
-    // Clips are discovered in the background: a long list never holds up the window.
-    impl_->request_assets(clip_paths);
+    // Clips are checked and discovered in the background: a long list, a slow
+    // card or a pipe named like a clip never holds up the window.
+    impl_->paths = clip_paths;
+    impl_->check_files();
 }
 
 MergeExport::~MergeExport() {

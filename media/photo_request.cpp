@@ -1,19 +1,9 @@
 // Frame position arithmetic.
 #include "media/photo_request.hpp"
 
+#include <limits>
+
 namespace camvault::media {
-namespace {
-
-// Wrapping 32-bit arithmetic without signed-overflow UB.
-int32_t wrap_mul(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
-int32_t wrap_add(int32_t a, int32_t b) {
-    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-}  // namespace
-
 int64_t MediaTime::nanoseconds() const {
     if (timescale <= 0)
         return 0;
@@ -23,9 +13,11 @@ int64_t MediaTime::nanoseconds() const {
     return whole * 1'000'000'000 + rest * 1'000'000'000 / timescale;
 }
 
-MediaTime frame_position(int32_t minutes, int32_t seconds) {
-    const int32_t total_seconds = wrap_add(wrap_mul(minutes, 60), seconds);
-    return MediaTime{wrap_add(wrap_mul(total_seconds, 30), 30), 30};
+std::optional<MediaTime> frame_position(int32_t minutes, int32_t seconds) {
+    const int64_t count = (int64_t{minutes} * 60 + seconds) * 30 + 30;
+    if (count < std::numeric_limits<int32_t>::min() || count > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return MediaTime{count, 30};
 }
 
 }  // namespace camvault::media

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace camvault::media {
@@ -25,7 +26,8 @@ struct FrameRequest {
 };
 
 // The frame the page asks for: (minutes * 60 + seconds) * 30 + 30 over
-// timescale 30, in 32-bit arithmetic that wraps as the camera app's did.
-MediaTime frame_position(int32_t minutes, int32_t seconds);
+// timescale 30. Nothing when that count does not fit 32 bits: such a time lies
+// outside any movie (wrapped around it would name a frame from elsewhere).
+std::optional<MediaTime> frame_position(int32_t minutes, int32_t seconds);
 
 }  // namespace camvault::media

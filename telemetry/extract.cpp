@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "base/fs/atomic_file.hpp"
+#include "base/fs/files.hpp"
 #include "base/js_escape.hpp"
 #include "telemetry/fix_text.hpp"
 #include "telemetry/layout_scan.hpp"
@@ -117,10 +118,12 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     const auto read_error = [&](int errnum) {
         return fail("cannot read " + clip_path + ": " + std::strerror(errnum));
     };
-    const int fd = ::open(clip_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return read_error(errno);
-    }
+    // A pipe, a device or a folder named like a clip would block the read or
+    // never end: only regular files are read.
+    const auto opened = open_regular_file(clip_path);
+    if (!opened)
+        return opened.failure();
+    const int fd = *opened;
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
@@ -128,9 +131,6 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return read_error(errno);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return read_error(EISDIR);
     }
     const uint64_t total = static_cast<uint64_t>(st.st_size);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -144,7 +144,9 @@ gboolean WebViewHost::on_decide_policy(WebKitWebView*, WebKitPolicyDecision* dec
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const char* uri = webkit_uri_request_get_uri(request);
     const std::string url_text = uri ? uri : "";
-    const NavigationDecision verdict = self->callbacks_.decide_navigation(url_text);
+    const bool user_asked = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+                            webkit_navigation_action_is_user_gesture(action);
+    const NavigationDecision verdict = self->callbacks_.decide_navigation(url_text, user_asked);
     switch (verdict) {
         case NavigationDecision::load:
             webkit_policy_decision_use(decision);

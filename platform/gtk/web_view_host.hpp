@@ -21,8 +21,10 @@ class WebViewHost : public PageCaller {
   public:
     struct Callbacks {
         // Runs the commands of a navigation and decides it; `url_text` is
-        // the URL as WebKit gives it.
-        std::function<NavigationDecision(const std::string& url_text)> decide_navigation;
+        // the URL as WebKit gives it; `user_asked` when a click or a new
+        // window started it.
+        std::function<NavigationDecision(const std::string& url_text, bool user_asked)>
+            decide_navigation;
         // The main frame finished loading (every load, reloads included).
         std::function<void()> main_frame_loaded;
         // Files dropped on the view, once per drop; the page never sees the drag.

@@ -19,8 +19,11 @@ TEST(MediaPageCalls, ExportEndsWithFullProgressOrAFailureNotice) {
     EXPECT_EQ(page_calls_for(media::ExportProgress{0.5}), Calls{"export_progress(0.500)"});
     EXPECT_EQ(page_calls_for(media::ExportFinished{}),
               (Calls{"export_progress(1.000)", "exp('Export Success');"}));
-    EXPECT_EQ(page_calls_for(media::ExportFinished{fail("The export failed: x")}),
-              (Calls{"exp('Export Failed');", "notice('The export failed: x')"}));
+    EXPECT_EQ(
+        page_calls_for(
+            media::ExportFinished{fail("export_failed", {{"error", "x"}}, "The export failed: x")}),
+        (Calls{"exp('Export Failed');",
+               "notice('The export failed: x','export_failed','{\\\"error\\\":\\\"x\\\"}')"}));
 }
 
 TEST(MediaPageCalls, RecorderStatesAndNotices) {
@@ -33,7 +36,7 @@ TEST(MediaPageCalls, RecorderStatesAndNotices) {
               Calls{"recording_state('stopped')"});
     // The page hears "stopped" once the movie is complete, not while it is.
     EXPECT_EQ(page_calls_for(media::RecordingStateChanged{RecorderState::Finishing}), Calls{});
-    EXPECT_EQ(page_calls_for(media::Notice{"no clicks"}), Calls{"notice('no clicks')"});
+    EXPECT_EQ(page_calls_for(media::Notice{fail("no clicks")}), Calls{"notice('no clicks')"});
 }
 
 }  // namespace

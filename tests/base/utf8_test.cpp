@@ -23,5 +23,13 @@ TEST(Utf8, RejectsLatin1TruncationsOverlongsSurrogatesAndTooLarge) {
     EXPECT_FALSE(is_valid_utf8("\xE6\x97\x41"));          // bad continuation
 }
 
+TEST(Utf8, RepairReplacesEachBadByteAndKeepsTheRest) {
+    EXPECT_EQ(to_valid_utf8("/media/Mai\xe4/A.MOV"), "/media/Mai\uFFFD/A.MOV");
+    EXPECT_EQ(to_valid_utf8("\xE6\x97\x41"), "\uFFFD\uFFFDA");
+    EXPECT_EQ(to_valid_utf8("Ü 日本語 \U0001F697"), "Ü 日本語 \U0001F697");
+    for (const char* bad : {"\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\xE6\x97"})
+        EXPECT_TRUE(is_valid_utf8(to_valid_utf8(bad))) << bad;
+}
+
 }  // namespace
 }  // namespace camvault

@@ -44,9 +44,19 @@ TEST(Dispatcher, EachCommandRunsItsOwnHandlerOnly) {
 
 TEST(Dispatcher, TwoPrefixesRunInTableOrderWhateverTheirPlaceInTheText) {
     EXPECT_EQ(run("http://max/?http://mini/"), (std::vector<std::string>{"mini", "max"}));
-    EXPECT_EQ(run("x?http://merger/a,b&http://get_photo/u;1;2"),
-              (std::vector<std::string>{"photo:x?http://merger/a,b&http://get_photo/u;1;2",
-                                        "merge:x?a,b&http://get_photo/u;1;2"}));
+    EXPECT_EQ(run("http://merger/a,b&http://get_photo/u;1;2"),
+              (std::vector<std::string>{"photo:http://merger/a,b&http://get_photo/u;1;2",
+                                        "merge:a,b&http://get_photo/u;1;2"}));
+}
+
+TEST(Dispatcher, AUrlThatOnlyHoldsACommandCommandsNothing) {
+    DispatchResult result{};
+    EXPECT_TRUE(run("https://example.com/#http://save_set/km,English", &result).empty());
+    EXPECT_EQ(result, DispatchResult::no_command);
+    EXPECT_TRUE(run("x?http://merger/a,b&http://get_photo/u;1;2", &result).empty());
+    EXPECT_TRUE(run(" http://mini/", &result).empty());
+    EXPECT_TRUE(is_command_url("http://file_copy_fun/"));
+    EXPECT_FALSE(is_command_url("https://evil/http://get_photo/https://evil/x.mov;0;0"));
 }
 
 TEST(Dispatcher, ImportEndsTheDispatchAfterEarlierCommands) {
@@ -72,31 +82,38 @@ TEST(Dispatcher, CapitalsOrAMissingSlashMatchNothing) {
 
 TEST(NavigationPolicy, OnlyTheOwnPageLoads) {
     const std::string page = "file:///opt/cam%20vault/www/index.html";
-    EXPECT_EQ(decide_navigation(page, page, DispatchResult::no_command), NavigationDecision::load);
+    const auto none = DispatchResult::no_command;
+    EXPECT_EQ(decide_navigation(page, page, none, false), NavigationDecision::load);
     // WebKit's normalised form of the same page still loads.
-    EXPECT_EQ(decide_navigation("file:///opt/cam vault/www/index.html#top", page,
-                                DispatchResult::no_command),
+    EXPECT_EQ(decide_navigation("file:///opt/cam vault/www/index.html#top", page, none, false),
               NavigationDecision::load);
-    EXPECT_EQ(decide_navigation("file:///etc/passwd", page, DispatchResult::no_command),
-              NavigationDecision::ignore);
-    EXPECT_EQ(decide_navigation("file:///opt/cam%20vault/www/index.html.evil", page,
-                                DispatchResult::no_command),
-              NavigationDecision::ignore);
-    EXPECT_EQ(decide_navigation("about:blank", page, DispatchResult::no_command),
-              NavigationDecision::ignore);
+    for (const bool clicked : {false, true}) {
+        EXPECT_EQ(decide_navigation("file:///etc/passwd", page, none, clicked),
+                  NavigationDecision::ignore);
+        EXPECT_EQ(
+            decide_navigation("file:///opt/cam%20vault/www/index.html.evil", page, none, clicked),
+            NavigationDecision::ignore);
+        EXPECT_EQ(decide_navigation("about:blank", page, none, clicked),
+                  NavigationDecision::ignore);
+    }
 }
 
 TEST(NavigationPolicy, CommandsNeverReplaceThePageAndWebLinksOpenOutside) {
     const std::string page = "file:///www/index.html";
-    EXPECT_EQ(decide_navigation("http://mini/", page, DispatchResult::commands_ran),
+    EXPECT_EQ(decide_navigation("http://mini/", page, DispatchResult::commands_ran, true),
               NavigationDecision::ignore);
-    EXPECT_EQ(decide_navigation("http://file_copy_fun/", page, DispatchResult::ended_at_file_copy),
-              NavigationDecision::ignore);
+    EXPECT_EQ(
+        decide_navigation("http://file_copy_fun/", page, DispatchResult::ended_at_file_copy, false),
+        NavigationDecision::ignore);
     EXPECT_EQ(decide_navigation("https://www.openstreetmap.org/copyright", page,
-                                DispatchResult::no_command),
+                                DispatchResult::no_command, true),
               NavigationDecision::open_in_browser);
-    EXPECT_EQ(decide_navigation("http://unknown/", page, DispatchResult::no_command),
+    EXPECT_EQ(decide_navigation("http://unknown/", page, DispatchResult::no_command, true),
               NavigationDecision::open_in_browser);
+    // A frame loading a foreign page by itself: neither loaded nor opened outside.
+    EXPECT_EQ(decide_navigation("https://ads.example/frame.html", page, DispatchResult::no_command,
+                                false),
+              NavigationDecision::ignore);
 }
 
 }  // namespace

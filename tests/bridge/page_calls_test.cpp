@@ -16,13 +16,34 @@ TEST(PageCalls, ListingTextKeepsItsFormat) {
 }
 
 TEST(PageCalls, EveryArgumentIsEscaped) {
-    EXPECT_EQ(page_calls::import_refused("/a,b.MOV", "it's got a comma"),
+    EXPECT_EQ(page_calls::import_refused("/a,b.MOV", fail("it's got a comma")),
               "import_refused('/a,b.MOV','it\\'s got a comma')");
     EXPECT_EQ(page_calls::import_progress(1, 3, "A'.MOV"), "import_progress('1','3','A\\'.MOV')");
-    EXPECT_EQ(page_calls::notice("line\nbreak"), "notice('line\\nbreak')");
-    EXPECT_EQ(page_calls::snapshot_result(true, "/f/it's.png"),
+    EXPECT_EQ(page_calls::notice(fail("line\nbreak")), "notice('line\\nbreak')");
+    EXPECT_EQ(page_calls::snapshot_result(std::string("/f/it's.png")),
               "snapshot_result(true,'/f/it\\'s.png')");
-    EXPECT_EQ(page_calls::snapshot_result(false, "no"), "snapshot_result(false,'no')");
+    EXPECT_EQ(page_calls::snapshot_result(fail("no")), "snapshot_result(false,'no')");
+}
+
+TEST(PageCalls, KeyedMessagesCarryTheirParametersAsJson) {
+    const Message refused{"it is not a regular file", "refused_not_regular", {{"path", "/c/it's"}}};
+    EXPECT_EQ(page_calls::import_refused("/c/it's", refused),
+              "import_refused('/c/it\\'s','it is not a regular file','refused_not_regular',"
+              "'{\\\"path\\\":\\\"/c/it\\'s\\\"}')");
+    EXPECT_EQ(page_calls::notice(fail("export_nothing", {}, "None.")),
+              "notice('None.','export_nothing','{}')");
+    EXPECT_EQ(page_calls::snapshot_result(fail("snapshot_failed", {{"error", "x"}}, "x")),
+              "snapshot_result(false,'x','snapshot_failed','{\\\"error\\\":\\\"x\\\"}')");
+}
+
+TEST(PageCalls, TextThatIsNotUtf8IsRepairedNotDropped) {
+    // A Latin-1 file name: WebKit would drop the whole call.
+    EXPECT_EQ(page_calls::import_refused("/media/Mai\xe4.MOV", fail("bad")),
+              "import_refused('/media/Mai\uFFFD.MOV','bad')");
+    const Message keyed{"t", "k", {{"path", "/Mai\xe4"}}};
+    EXPECT_EQ(page_calls::notice(keyed), "notice('t','k','{\\\"path\\\":\\\"/Mai\uFFFD\\\"}')");
+    EXPECT_EQ(page_calls::clips_unavailable({"/a.MOV", "/b\"c.MOV"}),
+              "clips_unavailable('[\\\"/a.MOV\\\",\\\"/b\\\\\\\"c.MOV\\\"]')");
 }
 
 TEST(PageCalls, MediaTextsThePageMatchesExactly) {

@@ -191,6 +191,27 @@ class ImportAndRemoval(CamVaultTestCase):
         self.assertEqual(listing[-1][1:3], [path + ",", path])
         self.assertEqual(app.script("return window.__marker"), "still here")
 
+    def test_only_regular_files_are_imported_and_the_rest_refused_with_a_key(self):
+        folder = tempfile.mkdtemp(prefix="camvault-card-")
+        real = clip(folder, "REAL0001.MOV")
+        pipe = os.path.join(folder, "PIPE0001.MOV")
+        os.mkfifo(pipe)  # a clip probe or a read would block on it for ever
+        dir_clip = os.path.join(folder, "DIR0001.MOV")
+        os.mkdir(dir_clip)
+        dangling = os.path.join(folder, "LINK0001.MOV")
+        os.symlink(os.path.join(folder, "gone.MOV"), dangling)
+        app = self.start_app(["--import", pipe, dir_clip, dangling, real])
+        app.script(RECORD_CALLS)
+        listing = wait_for(lambda: [l for l in app.log_lines() if l.startswith("file_list_fun(")
+                                    and real in l], timeout=60, what="listing")[-1]
+        self.assertNotIn(pipe, listing)
+        self.assertNotIn(dir_clip, listing)
+        self.assertNotIn(dangling, listing)
+        for path in (pipe, dir_clip, dangling):
+            self.assertTrue([l for l in app.log_lines() if l.startswith(f"not imported: {path}: ")])
+        # The window still answers: nothing blocked on the pipe.
+        self.assertEqual(app.script("return 1 + 1"), 2)
+
     def test_a_large_clip_imports_while_the_page_keeps_answering(self):
         folder = tempfile.mkdtemp(prefix="camvault-large-")
         big = os.path.join(folder, "BIG00001.MOV")

@@ -1,6 +1,7 @@
 """Media tools inside the running application: snapshots, the window grab,
 merging, and the screen recorder across a page reload."""
 
+import json
 import os
 import signal
 import struct
@@ -58,13 +59,27 @@ class MediaInTheApp(CamVaultTestCase):
         app = self.start_app()
         app.script(RECORD_CALLS + """
             var done = exp; exp = function (t) { window.__calls.push(['exp', t]); return done(t); };""")
-        app.send_command("http://merger/" + ",".join([first, os.path.join(folder, "gone.MOV"), second]))
+        app.send_command("http://merger/" + ",".join([first, second]) + ",")
         outcome = wait_for(lambda: calls(app, "exp"), timeout=180, what="export outcome")
         self.assertEqual(outcome, [["Export Success"]])
         movies = [f for f in self.files(app) if f.startswith("exp_") and f.endswith(".mov")]
         self.assertEqual(len(movies), 1)
         self.assertEqual([l for l in app.log_lines() if l.startswith("merger:")],
                          [f"merger:{first}", f"merger:{second}"])
+
+    def test_a_merge_with_a_missing_clip_exports_nothing_and_names_it(self):
+        folder = tempfile.mkdtemp(prefix="camvault-card-")
+        first, gone = clip(folder, "A.MOV", 2), os.path.join(folder, "gone.MOV")
+        app = self.start_app()
+        app.script(RECORD_CALLS + """
+            var done = exp; exp = function (t) { window.__calls.push(['exp', t]); return done(t); };""")
+        app.send_command("http://merger/" + ",".join([first, gone]))
+        outcome = wait_for(lambda: calls(app, "exp"), timeout=60, what="export outcome")
+        self.assertEqual(outcome, [["Export Failed"]])
+        [(text, key, params)] = calls(app, "notice")
+        self.assertEqual(key, "export_missing_clips")
+        self.assertEqual(json.loads(params), {"clips": gone})
+        self.assertEqual(self.files(app), [])
 
     def test_an_export_killed_midway_leaves_nothing_after_the_next_start(self):
         folder = tempfile.mkdtemp(prefix="camvault-card-")

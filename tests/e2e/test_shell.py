@@ -92,6 +92,21 @@ class Dispatcher(CamVaultTestCase):
         time.sleep(1.0)
         self.assertTrue(app.script("return typeof file_list_fun === 'function'"))
 
+    def test_foreign_frames_command_nothing(self):
+        app = self.start_app()
+        ini = os.path.join(app.home, "CAMVAULT", "data", "ini.txt")
+        wait_for(lambda: os.path.exists(ini), what="ini.txt")
+        # Frames of other sites whose URLs merely hold a command.
+        for url in ("https://camvault.invalid/#http://save_set/mi,Deutsch",
+                    "http://camvault.invalid/?http://get_photo/http://camvault.invalid/x.mov;0;0",
+                    "http://camvault.invalid/http://max/"):
+            app.script("var f = document.createElement('iframe'); f.src = arguments[0];"
+                       "document.body.appendChild(f);", url)
+        time.sleep(1.5)
+        with open(ini) as f:
+            self.assertEqual(f.read(), "km,English")
+        self.assertFalse([l for l in app.log_lines() if l.startswith("photo:") or l == "max"])
+
 
 class Closing(unittest.TestCase):
     """CamVault started by hand (no WebDriver), closed the way a window manager does."""

@@ -68,6 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (handlers.ran.empty() != (result == camvault::DispatchResult::no_command))
         std::abort();
-    (void)camvault::decide_navigation(url, "file:///page/index.html", result);
+    // Nothing but a command runs anything.
+    if (!camvault::is_command_url(url) && result != camvault::DispatchResult::no_command)
+        std::abort();
+    (void)camvault::decide_navigation(url, "file:///page/index.html", result, size % 2 == 0);
     return 0;
 }

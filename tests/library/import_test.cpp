@@ -1,5 +1,6 @@
 // Import lists, the import pass and the removal of clips from the lists.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <condition_variable>
 #include <fstream>
@@ -87,16 +88,45 @@ TEST(ImportPass, ExistingScriptFileSparesTheReadingAndDuplicatesAreListedTwice) 
     EXPECT_EQ(extractor.clips, std::vector<std::string>{home.path() + "/card1/FILE0001.MOV"});
 }
 
-TEST(ImportPass, FolderNamedLikeAClipIsListedWithoutTelemetry) {
+TEST(ImportPass, OnlyRegularFilesAreTakenAndNothingElseIsOpened) {
     testing::TempFolder home;
     prepare_library(home.path());
-    std::filesystem::create_directories(home.path() + "/trip.MOV");
+    const std::string dir = home.path();
+    std::filesystem::create_directories(dir + "/trip.MOV");
+    ASSERT_EQ(::mkfifo((dir + "/pipe.MOV").c_str(), 0600), 0);  // opening it would block
+    std::filesystem::create_symlink(dir + "/nowhere.MOV", dir + "/dangling.MOV");
+    std::filesystem::create_symlink(dir + "/loop.MOV", dir + "/loop.MOV");
+    touch(dir + "/real.MOV");
+    std::filesystem::create_symlink(dir + "/real.MOV", dir + "/link.MOV");
     FakeExtractor extractor;
-    const auto result =
-        run_import_pass(home.path(), {home.path() + "/trip.MOV"}, {}, extractor.function());
+    const std::vector<std::string> odd = {dir + "/trip.MOV", dir + "/pipe.MOV",
+                                          dir + "/dangling.MOV", dir + "/loop.MOV"};
+    auto paths = odd;
+    paths.push_back(dir + "/link.MOV");
+    const auto result = run_import_pass(dir, paths, {}, extractor.function());
+    ASSERT_EQ(result.refused.size(), odd.size());
+    for (size_t i = 0; i < odd.size(); ++i) {
+        EXPECT_EQ(result.refused[i].path, odd[i]);
+        EXPECT_EQ(result.refused[i].reason.key, "refused_not_regular");
+    }
     ASSERT_EQ(result.accepted.size(), 1u);
-    EXPECT_TRUE(extractor.clips.empty());
-    EXPECT_FALSE(path_exists(result.accepted[0].script_path));
+    EXPECT_EQ(result.accepted[0].source_path, dir + "/link.MOV");
+    EXPECT_EQ(extractor.clips, std::vector<std::string>{dir + "/link.MOV"});
+}
+
+TEST(ImportPass, TheLongestClipNamesGetTheirTelemetry) {
+    testing::TempFolder home;
+    prepare_library(home.path());
+    // 254 bytes: its script file name, x...x.data, has the 255 bytes a name may have.
+    const std::string name = std::string(250, 'x') + ".MOV";
+    touch(home.path() + "/" + name);
+    const auto result = run_import_pass(
+        home.path(), {home.path() + "/" + name}, {},
+        [](const std::string& clip, const std::string& script, const std::string& clip_name,
+           const ExtractProgress&) { return extract_clip_file(clip, script, clip_name); });
+    ASSERT_EQ(result.accepted.size(), 1u);
+    EXPECT_TRUE(result.problems.empty()) << result.problems[0].text;
+    EXPECT_TRUE(path_exists(result.accepted[0].script_path));
 }
 
 TEST(ImportPass, PathsThatCannotLiveInTheListsAreRefusedWithAReason) {
@@ -112,9 +142,9 @@ TEST(ImportPass, PathsThatCannotLiveInTheListsAreRefusedWithAReason) {
                                          home.path() + "/Mai\xe4.MOV", home.path() + "/fine.MOV"},
                                         {}, extractor.function());
     ASSERT_EQ(result.refused.size(), 3u);
-    EXPECT_NE(result.refused[0].reason.find("comma"), std::string::npos);
-    EXPECT_NE(result.refused[1].reason.find("line break"), std::string::npos);
-    EXPECT_NE(result.refused[2].reason.find("UTF-8"), std::string::npos);
+    EXPECT_NE(result.refused[0].reason.text.find("comma"), std::string::npos);
+    EXPECT_NE(result.refused[1].reason.text.find("line break"), std::string::npos);
+    EXPECT_NE(result.refused[2].reason.text.find("UTF-8"), std::string::npos);
     ASSERT_EQ(result.accepted.size(), 1u);
     EXPECT_EQ(result.accepted[0].source_path, home.path() + "/fine.MOV");
 }

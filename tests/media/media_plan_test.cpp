@@ -11,21 +11,21 @@ namespace camvault::media {
 namespace {
 
 TEST(FramePosition, PageTimePlusOneSecondInThirtieths) {
-    EXPECT_EQ(frame_position(0, 0).count, 30);
-    EXPECT_EQ(frame_position(0, 0).timescale, 30);
-    EXPECT_EQ(frame_position(2, 5).count, 3780);
-    EXPECT_EQ(frame_position(2, 5).nanoseconds(), 126'000'000'000);
-    EXPECT_EQ(frame_position(0, -3).count, -60);
-    EXPECT_EQ(frame_position(0, -3).nanoseconds(), -2'000'000'000);
+    EXPECT_EQ(frame_position(0, 0)->count, 30);
+    EXPECT_EQ(frame_position(0, 0)->timescale, 30);
+    EXPECT_EQ(frame_position(2, 5)->count, 3780);
+    EXPECT_EQ(frame_position(2, 5)->nanoseconds(), 126'000'000'000);
+    EXPECT_EQ(frame_position(0, -3)->nanoseconds(), -2'000'000'000);  // refused by the grabber
 }
 
-TEST(FramePosition, WrapsIn32BitsThenWidens) {
-    // 2147483647 * 30 + 30 wraps to 0 in 32 bits.
-    EXPECT_EQ(frame_position(0, 2147483647).count, 0);
-    // 35791394 * 60 + 7 is INT32_MAX; times 30 plus 30 wraps.
-    const int64_t wide = (int64_t{35791394} * 60 + 7) * 30 + 30;
-    EXPECT_EQ(frame_position(35791394, 7).count, static_cast<int32_t>(static_cast<uint32_t>(wide)));
-    EXPECT_EQ(frame_position(1000000, 0).count, static_cast<int32_t>(1000000u * 60u * 30u + 30u));
+TEST(FramePosition, TimesBeyondThirtyTwoBitsNameNoFrame) {
+    // Wrapped, these named frames near the start: 2147483647 * 30 + 30 is 0 in 32 bits,
+    // and minus two billion seconds came out as 1 s.
+    EXPECT_FALSE(frame_position(0, 2147483647));
+    EXPECT_FALSE(frame_position(0, -2000000000));
+    EXPECT_FALSE(frame_position(1000000, 0));
+    EXPECT_EQ(frame_position(0, 71582787)->count, 2147483640);  // the last that fits
+    EXPECT_FALSE(frame_position(0, 71582788));
 }
 
 std::tm make_tm(int year, int month, int day, int hour, int minute, int second) {

@@ -2,6 +2,9 @@
 // 1920x1080, H.264 + AAC in QuickTime, exact total length; skipped missing
 // elements; failures that leave no exp_ file; abandoning at shutdown.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include <filesystem>
 
@@ -69,9 +72,7 @@ std::string Merge::short_;
 TEST_F(Merge, JoinsWholeClipsInOrderAt1920x1080) {
     ASSERT_FALSE(wide_.empty());
     ASSERT_FALSE(four_three_.empty());
-    const std::string missing = clips_->path() + "/missing.mov";
-    tools_->merger(
-        merge_command(encoded(wide_) + "," + encoded(missing) + "," + encoded(four_three_) + ","));
+    tools_->merger(merge_command(encoded(wide_) + "," + encoded(four_three_) + ","));
     ASSERT_TRUE(wait_for_end());
     ASSERT_EQ(page_.count("exp('Export Success');"), 1) << ::testing::PrintToString(page_.calls());
     EXPECT_EQ(page_.count_prefix("exp("), 1);
@@ -79,7 +80,7 @@ TEST_F(Merge, JoinsWholeClipsInOrderAt1920x1080) {
     EXPECT_TRUE(page_.on_main_thread_only());
     EXPECT_EQ(log_.count("merger:" + wide_), 1);
     EXPECT_EQ(log_.count("merger:" + four_three_), 1);
-    EXPECT_EQ(log_.count_prefix("merger:"), 2);  // the missing and the empty element: no line
+    EXPECT_EQ(log_.count_prefix("merger:"), 2);  // the empty element: no line
     EXPECT_EQ(log_.count("SUCCESS"), 1);
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0], home_.files_dir());
@@ -113,15 +114,35 @@ TEST_F(Merge, JoinsWholeClipsInOrderAt1920x1080) {
     EXPECT_GT(pixel(at_a, 40, 540, 0) + pixel(at_a, 40, 540, 1) + pixel(at_a, 40, 540, 2), 30);
 }
 
-TEST_F(Merge, NoExistingClipFailsAtOnce) {
-    tools_->merger(merge_command(encoded(clips_->path() + "/nothing.mov") + ",,"));
+TEST_F(Merge, AnEmptyListFailsAtOnce) {
+    tools_->merger(merge_command(",,"));
     // Reported synchronously, before any main-loop turn.
     EXPECT_EQ(page_.count("exp('Export Failed');"), 1);
-    EXPECT_EQ(page_.count_prefix("notice('"), 1);
+    EXPECT_EQ(page_.count_prefix("notice('No clips were chosen.','export_nothing'"), 1);
     EXPECT_EQ(log_.count("FAIL"), 1);
     EXPECT_EQ(log_.count_prefix("merger:"), 0);
     EXPECT_TRUE(home_.files().empty());
     EXPECT_EQ(tools_->jobs_running(), 0);
+}
+
+TEST_F(Merge, AClipThatIsMissingOrNotAFileFailsTheWholeMergeNamingIt) {
+    const std::string missing = clips_->path() + "/missing.mov";
+    const std::string fifo = clips_->path() + "/pipe.mov";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // discovery would wait on it for ever
+    tools_->merger(merge_command(encoded(wide_) + "," + encoded(missing) + "," + encoded(fifo)));
+    ASSERT_TRUE(wait_for_end());
+    EXPECT_EQ(page_.count("exp('Export Failed');"), 1);
+    const auto calls = page_.calls();
+    const auto notice = std::find_if(calls.begin(), calls.end(), [](const std::string& c) {
+        return c.rfind("notice(", 0) == 0;
+    });
+    ASSERT_NE(notice, calls.end());
+    EXPECT_NE(notice->find("'export_missing_clips'"), std::string::npos) << *notice;
+    EXPECT_NE(notice->find(missing + "\\n" + fifo), std::string::npos) << *notice;
+    EXPECT_EQ(notice->find(wide_), std::string::npos);
+    EXPECT_TRUE(home_.files().empty());
+    EXPECT_TRUE(shown_.empty());
 }
 
 TEST_F(Merge, UnreadableClipsFailWithoutLeavingAFile) {

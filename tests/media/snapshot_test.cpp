@@ -4,6 +4,9 @@
 // log lines and never-overwritten files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <fstream>
+
 #include <chrono>
 #include <filesystem>
 
@@ -111,6 +114,16 @@ TEST_F(Clips, NoFrameAnswersAtOnceWithAReason) {
     }
 }
 
+// Threads of this process, from /proc.
+int thread_count() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0)
+            return std::stoi(line.substr(8));
+    return 0;
+}
+
 // The handlers, driven as the application drives them.
 class PhotoHandlers : public Clips {
   protected:
@@ -190,6 +203,60 @@ TEST_F(PhotoHandlers, NoFrameStillCallsGetActOnceAndWritesNothing) {
     EXPECT_EQ(log_.count_prefix("err==(null)"), 0);
 }
 
+TEST_F(PhotoHandlers, HostileRequestsFailQuicklyWithTheirKeyAndNeverHang) {
+    const std::string fifo = dir_->path() + "/pipe.MOV";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // opening it would wait for a writer
+    const std::string local = file_uri(small_);
+    const struct {
+        std::string command;
+        std::string key;
+    } cases[] = {
+        {"http://get_photo/" + file_uri(fifo) + ";0;0", "snapshot_failed"},
+        {"http://get_photo/http://127.0.0.1:9/x.mov;0;0", "snapshot_not_local"},
+        {"http://get_photo/https://camvault.invalid/x.mov;0;0", "snapshot_not_local"},
+        // Minus two billion seconds once wrapped to the frame at one second.
+        {"http://get_photo/" + local + ";0;-2000000000", "snapshot_outside_movie"},
+        {"http://get_photo/" + local + ";99999999;0", "snapshot_outside_movie"},
+    };
+    for (const auto& c : cases)
+        tools_->get_photo(photo_command(c.command));
+    ASSERT_TRUE(wait_for_get_act(5));
+    const auto calls = page_.calls();
+    ASSERT_EQ(calls.size(), 10u);
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(calls[2 * i].rfind("snapshot_result(false,", 0), 0u) << calls[2 * i];
+        EXPECT_NE(calls[2 * i].find("'" + cases[i].key + "'"), std::string::npos) << calls[2 * i];
+    }
+    EXPECT_TRUE(home_.files().empty());
+}
+
+TEST_F(PhotoHandlers, ABurstOfSnapshotsIsAnsweredInOrderOnFewThreads) {
+    const int before = thread_count();
+    for (int i = 0; i < 30; ++i) {
+        // Every third asks for a time past the end: failures must keep their place too.
+        const std::string time = i % 3 == 2 ? "9;0" : "0;0";
+        tools_->get_photo(photo_command("http://get_photo/" + file_uri(small_) + ";" + time));
+    }
+    int most = 0;
+    ASSERT_TRUE(spin_until([&] {
+        most = std::max(most, thread_count() - before);
+        return page_.count("get_act()") >= 30;
+    }));
+    EXPECT_LE(most, 12);  // the pool's two threads and GStreamer's own for each
+    const auto results = page_.calls();
+    int answer = 0;
+    for (const auto& call : results) {
+        if (call.rfind("snapshot_result(", 0) != 0)
+            continue;
+        EXPECT_EQ(call.rfind(answer % 3 == 2 ? "snapshot_result(false" : "snapshot_result(true", 0),
+                  0u)
+            << answer << ": " << call;
+        ++answer;
+    }
+    EXPECT_EQ(answer, 30);
+    EXPECT_EQ(home_.files().size(), 20u);
+}
+
 TEST_F(PhotoHandlers, WindowSnapshotGrabsExactlyTheWebViewArea) {
     tools_->get_full_photo(PixelRect{100, 200, 64, 40});
     EXPECT_EQ(grabber_->asked.x, 100);
@@ -226,7 +293,7 @@ TEST(LongMovieSnapshot, FrameAt126SecondsOf1080pMovie) {
             "testsrc2=s=1920x1080:r=30:d=8,format=yuv420p[b];[a][b]concat=n=2:v=1:a=0\" "
             "-c:v libx264 -preset ultrafast -g 300 " +
             shell_quote(movie)));
-    const auto t = frame_position(2, 5);
+    const auto t = *frame_position(2, 5);
     EXPECT_EQ(t.nanoseconds(), 126'000'000'000);
     const auto frame = grab_frame(file_uri(movie), t.nanoseconds());
     ASSERT_TRUE(frame) << frame.error();
