@@ -23,7 +23,7 @@ TEST(FramePosition, TimesBeyondThirtyTwoBitsNameNoFrame) {
     // and minus two billion seconds came out as 1 s.
     EXPECT_FALSE(frame_position(0, 2147483647));
     EXPECT_FALSE(frame_position(0, -2000000000));
-    EXPECT_FALSE(frame_position(1000000, 0));
+    EXPECT_FALSE(frame_position(2000000, 0));
     EXPECT_EQ(frame_position(0, 71582787)->count, 2147483640);  // the last that fits
     EXPECT_FALSE(frame_position(0, 71582788));
 }
