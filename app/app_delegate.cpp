@@ -1,12 +1,11 @@
 // The application object.
 #include "app/app_delegate.hpp"
 
-#include <cstdio>
-
 #include "app/media_page_calls.hpp"
 #include "base/glib/gobject_ptr.hpp"
 #include "base/glib/main_thread.hpp"
 #include "base/log.hpp"
+#include "base/numbers.hpp"
 #include "bridge/command_args.hpp"
 #include "bridge/page_calls.hpp"
 #include "library/import_lists.hpp"
@@ -22,12 +21,6 @@ namespace {
 std::string file_uri(const std::string& path) {
     GCharPtr uri(g_filename_to_uri(path.c_str(), nullptr, nullptr));
     return uri ? uri.get() : "file://" + path;
-}
-
-std::string format_height(double height) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%f", height);
-    return text;
 }
 
 }  // namespace
@@ -120,7 +113,7 @@ void AppDelegate::reload_page() {
 void AppDelegate::resizes() {
     const Frame frame = window_frame();
     const double screen_height = window_host_->monitor_area().height;
-    oheight = format_height(frame.height);
+    oheight = fixed_decimals(frame.height, 6);
     const Frame next = resize_pass(frame, screen_height);
     set_window_frame(next);
     // X11 applies the new size later; what the window will have is the frame just set.
@@ -128,19 +121,22 @@ void AppDelegate::resizes() {
 }
 
 void AppDelegate::read_file_list() {
-    for (const auto& problem : prepare_library(options_.home)) {
-        log_line(problem);
-    }
+    const auto problems = prepare_library(options_.home);
     web_host_->call(
         page_calls::file_list(file_data_path, file_mv_path, "0", library_data_dir(options_.home)));
+    // After the listing, so that the page is ready to show them.
+    for (const auto& problem : problems) {
+        log_line(problem);
+        web_host_->call(page_calls::notice(fail("library_problem", {{"error", problem}},
+                                                "The library folder cannot be used: " + problem)));
+    }
     log_line("finish");
 }
 
 void AppDelegate::save_set(std::string_view url_text) {
     if (auto written = save_settings(options_.home, settings_text(url_text)); !written) {
         log_line(written.error());
-        web_host_->call(page_calls::notice(fail("settings_not_saved", {{"error", written.error()}},
-                                                "Settings not saved: " + written.error())));
+        web_host_->call(page_calls::notice(written.failure()));
     }
 }
 
@@ -154,7 +150,10 @@ void AppDelegate::mini() {
 
 void AppDelegate::max() {
     const double screen_height = window_host_->monitor_area().height;
-    set_window_frame(settle_frame(max_frame(window_frame(), screen_height), screen_height).frame);
+    // Never wider than the screen's usable area (a portrait screen, say).
+    set_window_frame(
+        fit_width(settle_frame(max_frame(window_frame(), screen_height), screen_height).frame,
+                  window_host_->work_area().width));
     log_line("max");
 }
 

@@ -1,9 +1,10 @@
 // Window geometry.
 #include "app/geometry.hpp"
 
+#include "base/numbers.hpp"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace camvault {
 
@@ -17,10 +18,8 @@ Frame resize_pass(const Frame& frame, double screen_height) {
 }
 
 std::string resize_log_line(const Frame& frame, double screen_height) {
-    char line[256];
-    std::snprintf(line, sizeof line, "rr:%f,w:%f,h:%f,rh:%f", kProportion, frame.width,
-                  frame.height, screen_height);
-    return line;
+    return "rr:" + fixed_decimals(kProportion, 6) + ",w:" + fixed_decimals(frame.width, 6) +
+           ",h:" + fixed_decimals(frame.height, 6) + ",rh:" + fixed_decimals(screen_height, 6);
 }
 
 SettledFrame settle_frame(const Frame& frame, double screen_height) {
@@ -46,6 +45,15 @@ Frame mini_frame(const Frame& frame, double screen_height) {
 
 Frame max_frame(const Frame& frame, double screen_height) {
     return {0.0, 0.0, frame.width, screen_height - kScreenMargin};
+}
+
+Frame fit_width(const Frame& frame, double max_width) {
+    if (frame.width <= max_width || max_width <= 0)
+        return frame;
+    Frame fitted = frame;
+    fitted.width = max_width;
+    fitted.height = max_width / kProportion;
+    return fitted;
 }
 
 Frame frame_from_window(const PixelRect& window, const PixelRect& monitor) {

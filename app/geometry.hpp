@@ -41,6 +41,10 @@ SettledFrame settle_frame(const Frame& frame, double screen_height);
 Frame mini_frame(const Frame& frame, double screen_height);
 Frame max_frame(const Frame& frame, double screen_height);
 
+// `frame` made no wider than `max_width`, the height following so that the
+// proportion stays (a large size on a screen narrower than 960:600).
+Frame fit_width(const Frame& frame, double max_width);
+
 // X11 places windows from the top-left corner of the root window; frames count
 // from the bottom-left corner of the window's monitor.
 Frame frame_from_window(const PixelRect& window, const PixelRect& monitor);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ int main(int argc, char** argv) {
         std::fputs("camvault: cannot open the display (is an X server running?)\n", stderr);
         return 1;
     }
+    // gtk_init took the whole locale from the environment; texts stay in the
+    // user's language, but numbers written or read for machines (log lines,
+    // telemetry) keep their decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     camvault::install_journal_log_sink();
 
     // CAMVAULT_WWW_DIR points at a page folder of its own (a page under development).

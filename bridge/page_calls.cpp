@@ -1,10 +1,10 @@
 // The script texts CamVault evaluates in the page.
 #include "bridge/page_calls.hpp"
 
-#include <charconv>
 #include <nlohmann/json.hpp>
 
 #include "base/js_escape.hpp"
+#include "base/numbers.hpp"
 #include "base/utf8.hpp"
 
 namespace camvault::page_calls {
@@ -77,11 +77,7 @@ std::string get_act() {
 }
 
 std::string export_progress(double fraction) {
-    // Locale-independent: the page parses a decimal point.
-    char buffer[32];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, fraction, std::chars_format::fixed, 3);
-    return "export_progress(" + std::string(buffer, r.ptr) + ")";
+    return "export_progress(" + fixed_decimals(fraction, 3) + ")";
 }
 
 std::string export_done(bool success) {

@@ -26,7 +26,17 @@ std::vector<std::string> prepare_library(std::string_view home) {
 }
 
 Status save_settings(std::string_view home, std::string_view text) {
-    return write_file_atomically(settings_file_path(home), text);
+    if (text.size() > kMaxSettingsSize) {
+        const std::string size = std::to_string(text.size());
+        const std::string limit = std::to_string(kMaxSettingsSize);
+        return fail(
+            "settings_too_large", {{"size", size}, {"limit", limit}},
+            "Settings not saved: " + size + " bytes is more than the " + limit + " bytes allowed.");
+    }
+    if (auto written = write_file_atomically(settings_file_path(home), text); !written)
+        return fail("settings_not_saved", {{"error", written.error()}},
+                    "Settings not saved: " + written.error());
+    return {};
 }
 
 }  // namespace camvault

@@ -18,7 +18,11 @@ inline constexpr std::string_view kDefaultSettings = "km,English";
 // done (empty when all is in place); the listing goes on regardless.
 std::vector<std::string> prepare_library(std::string_view home);
 
-// The save_set command: `text` (everything but the prefix, as sent) replaces ini.txt.
+// The most save_set may store: the page's two settings take a few bytes.
+inline constexpr size_t kMaxSettingsSize = 1024;
+
+// The save_set command: `text` (everything but the prefix, as sent) replaces
+// ini.txt, unless it is longer than kMaxSettingsSize (the former settings stay).
 Status save_settings(std::string_view home, std::string_view text);
 
 }  // namespace camvault

@@ -3,13 +3,13 @@
 
 #include <glib.h>
 
-#include <charconv>
 #include <map>
 
 #include "base/fs/files.hpp"
 #include "base/glib/gobject_ptr.hpp"
 #include "base/glib/work_pool.hpp"
 #include "base/log.hpp"
+#include "base/numbers.hpp"
 #include "media/file_names.hpp"
 #include "media/frame_grabber.hpp"
 #include "media/merge_export.hpp"
@@ -18,15 +18,6 @@
 
 namespace camvault::media {
 namespace {
-
-// Locale-independent "%f" (the log's numbers must not take a decimal comma
-// from the user's locale).
-std::string fixed6(double value) {
-    char buffer[64];
-    const auto r =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-    return std::string(buffer, r.ptr);
-}
 
 // A snapshot's outcome as the user hears it: failures without a key of their
 // own are "snapshot_failed" with the error as it is.
@@ -159,7 +150,7 @@ void MediaTools::get_photo(const FrameRequest& request) {
 void MediaTools::get_full_photo(PixelRect area) {
     Impl& m = *impl_;
     log_line("get_photo");
-    log_line("y:" + fixed6(area.y));
+    log_line("y:" + fixed_decimals(area.y, 6));
     if (!m.grabber) {
         m.emit(snapshot_outcome(fail("screen capture is not available")));
         return;

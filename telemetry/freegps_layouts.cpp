@@ -2,6 +2,7 @@
 // freegps_layouts.hpp). Every read is bounds-checked against the bytes handed
 // over, since the boxes come from files anyone can write.
 #include "telemetry/freegps_layouts.hpp"
+#include "base/numbers.hpp"
 
 #include <cmath>
 #include <cstdlib>
@@ -202,7 +203,7 @@ std::string optional_number(Cursor& c) {
 }
 
 double to_double(const std::string& text) {
-    return std::strtod(text.c_str(), nullptr);
+    return parse_decimal(text);
 }
 
 // Parses "XXRMC,hhmmss[.s],[A],lat,N,lon,E,knots,track,ddmmyy..." starting at

@@ -1,5 +1,6 @@
 // NMEA sentences in timed-text samples.
 #include "telemetry/nmea_text.hpp"
+#include "base/numbers.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -58,7 +59,7 @@ class Text {
 };
 
 double number(std::string_view text) {
-    return std::strtod(std::string(text).c_str(), nullptr);
+    return parse_decimal(text);
 }
 
 // "ddmm.mmmm" as degrees: the two digits before the point and what follows

@@ -94,8 +94,7 @@ void OrderedWorkPool::shutdown(std::chrono::milliseconds limit) {
     state_->stopping = true;
     state_->queue.clear();
     state_->changed.notify_all();
-    const bool ended =
-        state_->changed.wait_for(lock, limit, [&] { return state_->running == 0; });
+    const bool ended = state_->changed.wait_for(lock, limit, [&] { return state_->running == 0; });
     auto threads = std::move(state_->threads);
     state_->threads.clear();
     lock.unlock();

@@ -10,7 +10,7 @@
 namespace camvault {
 
 class OrderedWorkPool {
-public:
+  public:
     // Runs on a worker; returns what then runs on the main thread.
     using Job = std::function<std::function<void()>()>;
 
@@ -31,7 +31,7 @@ public:
 
     struct State;
 
-private:
+  private:
     std::shared_ptr<State> state_;
 };
 

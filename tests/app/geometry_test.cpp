@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "tests/support/decimal_comma_locale.hpp"
+
 namespace camvault {
 namespace {
 
@@ -13,6 +17,12 @@ TEST(Geometry, WidthFollowsHeight) {
     EXPECT_EQ(settled.x, 10);
     EXPECT_EQ(settled.y, 20);
     EXPECT_EQ(resize_log_line(settled, 900), "rr:1.600000,w:960.000014,h:600.000000,rh:900.000000");
+}
+
+TEST(Geometry, LogLineKeepsItsPointsUnderAGermanLocale) {
+    CAMVAULT_WITH_DECIMAL_COMMA(german);
+    EXPECT_EQ(resize_log_line({0, 0, 960.0000143051147, 600}, 1080),
+              "rr:1.600000,w:960.000014,h:600.000000,rh:1080.000000");
 }
 
 TEST(Geometry, HeightLimitBoundary) {
@@ -53,6 +63,20 @@ TEST(Geometry, MaxAndMini) {
     const Frame low = settle_frame(mini_frame(large, 620), 620).frame;
     EXPECT_EQ(low.height, 550);
     EXPECT_DOUBLE_EQ(low.width, 550 * kProportion);
+}
+
+TEST(Geometry, LargeSizeOnANarrowScreenKeepsTheProportionWithinItsWidth) {
+    // A portrait screen, 1080 wide and 1920 high: the large height would be 2992 wide.
+    const double screen = 1920;
+    const Frame large =
+        fit_width(settle_frame(max_frame({0, 0, 960, 600}, screen), screen).frame, 1080);
+    EXPECT_EQ(large.width, 1080);
+    EXPECT_DOUBLE_EQ(large.width / large.height, kProportion);
+    // The pass that follows the resize leaves it where it is, to the pixel.
+    EXPECT_EQ(std::lround(resize_pass(large, screen).width), 1080);
+    // On a screen wide enough nothing changes.
+    const Frame wide = settle_frame(max_frame({0, 0, 960, 600}, 1080), 1080).frame;
+    EXPECT_EQ(fit_width(wide, 1920), wide);
 }
 
 TEST(Geometry, DraggingOnlyASideEdgeDoesNotChangeTheWidth) {

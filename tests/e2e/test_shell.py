@@ -2,12 +2,13 @@
 settings that survive a reload, window sizes, the command dispatcher, closing."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import time
 import unittest
 
-from camvault_e2e import APP, CamVaultTestCase, close_like_a_person, wait_for
+from camvault_e2e import APP, CamVault, CamVaultTestCase, close_like_a_person, wait_for
 
 PROPORTION = 1.60000002384185791015625
 
@@ -67,6 +68,15 @@ class WindowSizes(CamVaultTestCase):
                  what="width following the height")
         self.assertIn("rr:1.600000,w:1120.000017,h:700.000000,rh:1080.000000", app.log_lines())
 
+    def test_numbers_keep_their_decimal_point_in_a_decimal_comma_locale(self):
+        if "de_DE.utf8" not in subprocess.run(["locale", "-a"], capture_output=True,
+                                              text=True).stdout.split():
+            self.skipTest("de_DE.UTF-8 is not generated (scripts/run-tests generates it)")
+        app = CamVault(env={"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"})
+        self.addCleanup(app.close)
+        subprocess.run(["xdotool", "windowsize", app.window_id(), "960", "700"], check=True)
+        app.wait_for_log("rr:1.600000,w:1120.000017,h:700.000000,rh:1080.000000")
+
 
 class Dispatcher(CamVaultTestCase):
     def test_two_prefixes_run_in_table_order(self):
@@ -91,6 +101,19 @@ class Dispatcher(CamVaultTestCase):
         app.script("window.location.href = 'file:///etc/hostname';")
         time.sleep(1.0)
         self.assertTrue(app.script("return typeof file_list_fun === 'function'"))
+
+    def test_a_library_that_cannot_be_made_is_told_to_the_page(self):
+        home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
+        self.addCleanup(shutil.rmtree, home, True)
+        with open(os.path.join(home, "CAMVAULT"), "w") as f:
+            f.write("a file where the library folder belongs")
+        app = self.start_app(home=home)
+        folder = os.path.join(home, "CAMVAULT", "data")
+        toasts = wait_for(lambda: [t for t in app.script(
+            "return Array.from(document.querySelectorAll('[data-testid=toast]'),"
+            " t => t.textContent)") if folder in t], what="the problem shown in the page")
+        self.assertTrue(toasts)
+        self.assertTrue([l for l in app.log_lines() if l.startswith(f"cannot create folder {folder}")])
 
     def test_foreign_frames_command_nothing(self):
         app = self.start_app()

@@ -48,6 +48,20 @@ TEST(Settings, SaveSetWritesTheTextAsSent) {
     EXPECT_EQ(read_all(settings_file_path(home.path())), "km,English");
 }
 
+TEST(Settings, MoreThanAKilobyteIsRefusedAndTheFormerSettingsStay) {
+    testing::TempFolder home;
+    prepare_library(home.path());
+    ASSERT_TRUE(save_settings(home.path(), "mi,Deutsch"));
+    EXPECT_TRUE(save_settings(home.path(), std::string(1024, 'x')));
+    ASSERT_TRUE(save_settings(home.path(), "mi,Deutsch"));
+    const auto refused = save_settings(home.path(), std::string(3 << 20, 'x'));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.failure().key, "settings_too_large");
+    EXPECT_EQ(refused.error(),
+              "Settings not saved: 3145728 bytes is more than the 1024 bytes allowed.");
+    EXPECT_EQ(read_all(settings_file_path(home.path())), "mi,Deutsch");
+}
+
 TEST(Settings, UnwritableHomeIsReportedNotFatal) {
     if (geteuid() == 0) {
         GTEST_SKIP() << "root writes through permissions";

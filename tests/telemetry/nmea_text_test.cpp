@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "telemetry/nmea_text.hpp"
+#include "tests/support/decimal_comma_locale.hpp"
 
 namespace camvault {
 namespace {
@@ -44,6 +45,15 @@ TEST(NmeaText, RmcGivesDateTimePositionSpeedAndTrack) {
     EXPECT_NEAR(f.longitude, -(7.5 / 60), 1e-12);
     EXPECT_NEAR(f.speed_kmh, 18.52, 1e-9);
     EXPECT_EQ(f.track, 271.5);
+}
+
+TEST(NmeaText, AGermanLocaleInTheApplicationChangesNoDigit) {
+    CAMVAULT_WITH_DECIMAL_COMMA(german);
+    const auto fixes = decode({with_length(kRmc + "\r\n")});
+    ASSERT_EQ(fixes.size(), 1u);
+    EXPECT_NEAR(fixes[0].latitude, -(51 + 30.3 / 60), 1e-12);
+    EXPECT_EQ(fixes[0].second, 59.5);
+    EXPECT_NEAR(fixes[0].speed_kmh, 18.52, 1e-9);
 }
 
 TEST(NmeaText, GgaOfTheSameTimeJoinsTheFixAndGivesItsPosition) {
