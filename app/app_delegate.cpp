@@ -2,6 +2,7 @@
 #include "app/app_delegate.hpp"
 
 #include "app/media_page_calls.hpp"
+#include "base/fs/files.hpp"
 #include "base/glib/gobject_ptr.hpp"
 #include "base/glib/main_thread.hpp"
 #include "base/log.hpp"
@@ -122,15 +123,42 @@ void AppDelegate::resizes() {
 
 void AppDelegate::read_file_list() {
     const auto problems = prepare_library(options_.home);
-    web_host_->call(
-        page_calls::file_list(file_data_path, file_mv_path, "0", library_data_dir(options_.home)));
-    // After the listing, so that the page is ready to show them.
-    for (const auto& problem : problems) {
-        log_line(problem);
-        web_host_->call(page_calls::notice(fail("library_problem", {{"error", problem}},
-                                                "The library folder cannot be used: " + problem)));
+    send_listing("0", [this, problems] {
+        // After the listing, so that the page is ready to show them.
+        for (const auto& problem : problems) {
+            log_line(problem);
+            web_host_->call(
+                page_calls::notice(fail("library_problem", {{"error", problem}},
+                                        "The library folder cannot be used: " + problem)));
+        }
+        log_line("finish");
+    });
+}
+
+void AppDelegate::send_listing(const std::string& selected, std::function<void()> after) {
+    const std::string script = page_calls::file_list(file_data_path, file_mv_path, selected,
+                                                     library_data_dir(options_.home));
+    auto movies = list_entries(file_mv_path);
+    if (movies.empty()) {
+        web_host_->call(script);
+        after();
+        return;
     }
-    log_line("finish");
+    // Which clips cannot be opened any more (replaced by a pipe, a card
+    // taken out) is found off the main thread: a card may be slow to answer.
+    // The page hears it before the listing, so it never points its video
+    // element at such a clip.
+    availability_.submit([this, movies = std::move(movies), script, after = std::move(after)] {
+        std::vector<std::string> unavailable;
+        for (const auto& movie : movies)
+            if (!is_regular_file(movie))
+                unavailable.push_back(movie);
+        return std::function<void()>([this, unavailable, script, after] {
+            web_host_->call(page_calls::clips_unavailable(unavailable));
+            web_host_->call(script);
+            after();
+        });
+    });
 }
 
 void AppDelegate::save_set(std::string_view url_text) {
@@ -173,17 +201,18 @@ void AppDelegate::import_finished(const ImportPassResult& result) {
     }
     for (const auto& problem : result.problems) {
         log_line(problem.text);
-        web_host_->call(page_calls::notice(fail("telemetry_unreadable", {{"error", problem.text}},
-                                                "No telemetry was read: " + problem.text)));
+        web_host_->call(page_calls::notice(
+            !problem.key.empty() ? problem
+                                 : fail("telemetry_unreadable", {{"error", problem.text}},
+                                        "No telemetry was read: " + problem.text)));
     }
     const auto last = apply_import(file_data_path, file_mv_path, result);
     if (last)
         pathss = *last;
-    const std::string script =
-        page_calls::file_list(file_data_path, file_mv_path, last ? *last : std::string("(null)"),
-                              library_data_dir(options_.home));
-    log_line(script);
-    web_host_->call(script);
+    const std::string selected = last ? *last : std::string("(null)");
+    log_line(page_calls::file_list(file_data_path, file_mv_path, selected,
+                                   library_data_dir(options_.home)));
+    send_listing(selected, [] {});
 }
 
 ExtractResult AppDelegate::splitData(std::span<const uint8_t> bytes, const std::string& savepath,

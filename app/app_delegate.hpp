@@ -14,6 +14,7 @@
 
 #include "app/geometry.hpp"
 #include "app/launch.hpp"
+#include "base/glib/work_pool.hpp"
 #include "bridge/dispatcher.hpp"
 #include "library/import_pass.hpp"
 #include "media/media_tools.hpp"
@@ -75,6 +76,9 @@ class AppDelegate final : public CommandHandlers {
     void set_window_frame(const Frame& frame);
     void reload_page();
     void import_finished(const ImportPassResult& result);
+    // Sends the listing with `selected`, after the list of clips that cannot
+    // be opened; then runs `after`.
+    void send_listing(const std::string& selected, std::function<void()> after);
 
     LaunchOptions options_;
     std::string page_uri_;
@@ -85,6 +89,8 @@ class AppDelegate final : public CommandHandlers {
     // Both call into the page: they go before the web view does.
     std::unique_ptr<ImportQueue> import_queue_;
     std::unique_ptr<media::MediaTools> media_;  // snapshots, merge, the screen recorder
+    // Checks the listed clips; last, so that it stops before what it calls into.
+    OrderedWorkPool availability_{1};
 };
 
 }  // namespace camvault

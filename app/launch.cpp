@@ -1,6 +1,8 @@
 // Command-line options and the location of the page.
 #include "app/launch.hpp"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace camvault {
@@ -26,6 +28,12 @@ ParsedArguments parse_arguments(const std::vector<std::string>& arguments) {
 }
 
 std::string find_page_in(const std::string& www_dir) {
+    // A page folder without the libraries the build bundles (the source
+    // folder, say) would show a broken page: it is no page folder.
+    for (const char* library : kPageLibraries) {
+        if (::access((www_dir + "/" + library).c_str(), R_OK) != 0)
+            return {};
+    }
     // WebKit reports the page's URL without "..": keep the path canonical.
     const std::string candidate = www_dir + "/index.html";
     char* resolved = realpath(candidate.c_str(), nullptr);

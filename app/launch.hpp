@@ -27,7 +27,11 @@ ParsedArguments parse_arguments(const std::vector<std::string>& arguments);
 // The page next to the binary (build tree or installation), else in the
 // source tree. Empty when neither exists.
 std::string find_page(const std::string& executable_dir, const std::string& source_dir);
-// www_dir/index.html, canonical, or empty when missing.
+// The libraries the page loads, which the build copies beside it.
+inline constexpr const char* kPageLibraries[] = {"vendor/leaflet/leaflet.js",
+                                                 "vendor/uplot/uPlot.iife.min.js"};
+
+// www_dir/index.html, canonical, or empty when it or its libraries are missing.
 std::string find_page_in(const std::string& www_dir);
 
 // The home directory without a trailing slash.

@@ -53,8 +53,14 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
                 if (progress)
                     progress({index, total, name});
             });
-            if (!extracted)
+            if (!extracted) {
                 result.problems.push_back(extracted.failure());
+            } else if (extracted->cut) {
+                const std::string limit = std::to_string(kMaxRecordsPerClip);
+                result.problems.push_back(
+                    fail("telemetry_cut", {{"clip", name}, {"records", limit}},
+                         "The telemetry of " + name + " was cut at " + limit + " records."));
+            }
         }
         result.accepted.push_back({script_path, path});
     }

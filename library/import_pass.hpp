@@ -27,7 +27,7 @@ struct ImportRefusal {
 struct ImportPassResult {
     std::vector<ImportedClip> accepted;  // in the order given
     std::vector<ImportRefusal> refused;
-    std::vector<Message> problems;  // accepted clips whose telemetry could not be read
+    std::vector<Message> problems;  // accepted clips whose telemetry could not be read or was cut
 };
 
 struct ImportProgress {

@@ -38,6 +38,8 @@ class ScriptOutput {
     }
 
     bool add(const TelemetryRecord& record) {
+        if (full())
+            return false;
         append_record_line(text_, escaped_name_, record);
         ++records_;
         if (text_.size() >= kFlushSize) {
@@ -49,6 +51,8 @@ class ScriptOutput {
     }
 
     bool add_fix(const TelemetryFix& fix) {
+        if (full())
+            return false;
         append_fix_line(text_, escaped_name_, fix);
         ++records_;
         if (text_.size() >= kFlushSize) {
@@ -59,10 +63,16 @@ class ScriptOutput {
         return true;
     }
 
+    // True once a record beyond the limit came: the scan is to stop.
+    bool cut() const { return cut_; }
+
     ExtractResult finish(LayoutSet layouts) {
+        if (cut_)
+            text_ +=
+                "data_cut['" + escaped_name_ + "']=" + std::to_string(kMaxRecordsPerClip) + ";";
         if (!file_.append(text_) || !file_.commit())
             return fail(file_.error());
-        return Extraction{records_, layouts};
+        return Extraction{records_, cut_, layouts};
     }
 
     ExtractResult failed() const { return fail(file_.error()); }
@@ -78,11 +88,19 @@ class ScriptOutput {
   private:
     static constexpr size_t kFlushSize = 256 * 1024;
 
+    bool full() {
+        if (records_ < kMaxRecordsPerClip)
+            return false;
+        cut_ = true;
+        return true;
+    }
+
     std::string clip_name_;
     std::string escaped_name_;
     std::string text_;
     AtomicFileWriter file_;
     uint64_t records_ = 0;
+    bool cut_ = false;
 };
 
 }  // namespace
@@ -103,12 +121,15 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
     LayoutDispatcher dispatch(reader, bytes.size(), read_gps_index(reader, bytes.size()),
                               out.sink(), out.fix_sink());
     if (!walk_markers_in_memory(bytes.data(), bytes.size(),
-                                [&](const MarkerView& v) { return dispatch.visit(v); })) {
+                                [&](const MarkerView& v) { return dispatch.visit(v); }) &&
+        !out.cut()) {
         return out.failed();
     }
+    if (out.cut())
+        return out.finish(dispatch.layouts());
     const TrackTelemetryResult tracks =
         decode_track_telemetry(reader, bytes.size(), out.fix_sink());
-    if (tracks.stopped)
+    if (tracks.stopped && !out.cut())
         return out.failed();
     return out.finish(dispatch.layouts() | tracks.layouts);
 }
@@ -172,6 +193,8 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         case ScanStatus::stopped:
             if (dispatch.read_error() != 0)
                 return read_error(dispatch.read_error());
+            if (out.cut())
+                return out.finish(dispatch.layouts());
             return out.failed();
         case ScanStatus::done:
             break;
@@ -179,7 +202,7 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, out.fix_sink());
     if (tracks.read_error != 0)
         return read_error(tracks.read_error);
-    if (tracks.stopped)
+    if (tracks.stopped && !out.cut())
         return out.failed();
     if (reported != total)
         report(total);

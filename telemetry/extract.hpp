@@ -12,8 +12,15 @@
 
 namespace camvault {
 
+// The most records a clip's script holds: 2.7 hours at ten a second, about
+// 25 MB of script. A crafted clip could otherwise fill the page with millions.
+inline constexpr uint64_t kMaxRecordsPerClip = 100000;
+
 struct Extraction {
     uint64_t records = 0;
+    // More records followed the first kMaxRecordsPerClip; the script ends with
+    // "data_cut['<clip name>']=100000;" so that the page can say so.
+    bool cut = false;
     // The layouts whose boxes the clip holds (see telemetry/freegps_layouts.hpp),
     // kept for the library summary; layout_gsensor tells what x, y, z hold.
     LayoutSet layouts = 0;
@@ -23,6 +30,7 @@ struct Extraction {
 // Permission denied").
 using ExtractResult = Result<Extraction>;
 
+// Both write at most kMaxRecordsPerClip records.
 // Writes the telemetry script of a clip held in memory to the absolute
 // `script_path`, atomically.
 ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& script_path,

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "tests/support/temp_folder.hpp"
+
 namespace camvault {
 namespace {
 
@@ -20,12 +24,24 @@ TEST(Launch, HomeLosesTrailingSlashes) {
     EXPECT_EQ(home_without_trailing_slash("/"), "/");
 }
 
-TEST(Launch, PageIsFoundCanonicalOrNotAtAll) {
-    EXPECT_EQ(find_page("/nonexistent/bin", "/nonexistent/src"), "");
-    const std::string page = find_page("/nonexistent/bin", CAMVAULT_SOURCE_DIR);
-    if (!page.empty()) {
-        EXPECT_EQ(page.find(".."), std::string::npos);
+TEST(Launch, OnlyAPageFolderWithItsLibrariesIsTaken) {
+    testing::TempFolder root;
+    const std::string www = root / "build/www";
+    std::filesystem::create_directories(www);
+    std::filesystem::create_directories(root / "build/app");
+    testing::write_text(www + "/index.html", "<html>");
+    // The source folder has the page but not the libraries the build bundles.
+    EXPECT_EQ(find_page_in(www), "");
+    EXPECT_EQ(find_page(root / "build/app", root / "nowhere"), "");
+    for (const char* library : kPageLibraries) {
+        std::filesystem::create_directories(
+            std::filesystem::path(www + "/" + library).parent_path());
+        testing::write_text(www + "/" + library, "//");
     }
+    // Found from the binary's folder, canonical (WebKit reports it without "..").
+    EXPECT_EQ(find_page(root / "build/app", root / "nowhere"),
+              std::filesystem::canonical(www + "/index.html").string());
+    EXPECT_EQ(find_page("/nonexistent/bin", "/nonexistent/src"), "");
 }
 
 }  // namespace

@@ -212,6 +212,32 @@ class ImportAndRemoval(CamVaultTestCase):
         # The window still answers: nothing blocked on the pipe.
         self.assertEqual(app.script("return 1 + 1"), 2)
 
+    def test_a_clip_replaced_by_a_pipe_is_named_before_the_next_listing(self):
+        folder = tempfile.mkdtemp(prefix="camvault-card-")
+        first, second = clip(folder, "FILE0001.MOV"), clip(folder, "FILE0002.MOV")
+        app = self.start_app(["--import", first])
+        wait_for(lambda: [l for l in app.log_lines() if l.startswith("file_list_fun(") and first in l],
+                 timeout=60, what="first listing")
+        os.unlink(first)
+        os.mkfifo(first)  # the page's video element would hang opening it
+        app.script("""
+            window.__order = [];
+            var unavailable = window.clips_unavailable;
+            window.clips_unavailable = function (paths) {
+              window.__order.push(['clips_unavailable', JSON.parse(paths)]);
+              if (unavailable) return unavailable.apply(this, arguments);
+            };
+            var listing = file_list_fun;
+            file_list_fun = function () {
+              window.__order.push(['file_list_fun']);
+              return listing.apply(this, arguments);
+            };""")
+        self.choose(app, second)
+        order = wait_for(lambda: app.script("return window.__order.length >= 2 && window.__order"),
+                         timeout=60, what="listing after the import")
+        self.assertEqual(order[:2], [["clips_unavailable", [first]], ["file_list_fun"]])
+        self.assertEqual(app.script("return 1 + 1"), 2)
+
     def test_a_large_clip_imports_while_the_page_keeps_answering(self):
         folder = tempfile.mkdtemp(prefix="camvault-large-")
         big = os.path.join(folder, "BIG00001.MOV")

@@ -3,10 +3,12 @@
 // elements; failures that leave no exp_ file; abandoning at shutdown.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include <filesystem>
+#include <fstream>
 
 #include "media/media_tools.hpp"
 #include "media_test_support.hpp"
@@ -196,6 +198,33 @@ TEST_F(Merge, TwoExportsInTheSameSecondKeepBothMovies) {
         spin_until([&] { return page_.count_prefix("exp(") >= 2; }, std::chrono::minutes(3)));
     EXPECT_EQ(page_.count("exp('Export Success');"), 2);
     EXPECT_EQ(exports().size(), 2u);
+}
+
+// As root only: a small memory disk, filled up, stands for a full home disk.
+TEST_F(Merge, AFullDiskWithoutARuntimeFolderFailsCleanlyInsteadOfCrashing) {
+    if (::geteuid() != 0 || !run("unshare -m true"))
+        GTEST_SKIP() << "needs root to mount a full disk of its own";
+    const std::string disk = home_.path() + "/disk";
+    const std::string status = home_.path() + "/status";
+    fs::create_directories(disk);
+    const std::string merge = std::string(CAMVAULT_BINARY_DIR) + "/app/camvault-media merge " +
+                              shell_quote(disk + "/files") + " " + shell_quote(short_) + " " +
+                              shell_quote(short_);
+    // Without XDG_RUNTIME_DIR GStreamer's code generator would map its code
+    // from a file in HOME, on the full disk, and die of SIGBUS writing it.
+    const std::string script =
+        "mount -t tmpfs -o size=3m tmpfs " + shell_quote(disk) + " && mkdir " +
+        shell_quote(disk + "/files") + " && (dd if=/dev/zero of=" + shell_quote(disk + "/fill") +
+        " bs=64k 2>/dev/null; true) && env -u XDG_RUNTIME_DIR -u ORC_CODE HOME=" +
+        shell_quote(disk) + " " + merge + " >/dev/null 2>&1; echo $? > " + shell_quote(status) +
+        "; ls -A " + shell_quote(disk + "/files") + " >> " + shell_quote(status);
+    ASSERT_TRUE(run("unshare -m sh -c " + shell_quote(script)));
+    std::ifstream in(status);
+    std::string code, leftover;
+    std::getline(in, code);
+    std::getline(in, leftover);
+    EXPECT_EQ(code, "1");  // "merge failed", not 135 (a bus error)
+    EXPECT_EQ(leftover, "");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 namespace camvault::testing {
 
 class DecimalCommaLocale {
-public:
+  public:
     DecimalCommaLocale() {
         ok_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
         if (ok_ && std::string(std::localeconv()->decimal_point) != ",")
@@ -21,14 +21,14 @@ public:
     DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
     bool ok() const { return ok_; }
 
-private:
+  private:
     bool ok_ = false;
 };
 
 }  // namespace camvault::testing
 
 // Skips the test where the locale is not generated (scripts/run-tests generates it).
-#define CAMVAULT_WITH_DECIMAL_COMMA(guard)                                      \
-    ::camvault::testing::DecimalCommaLocale guard;                              \
-    if (!guard.ok())                                                            \
+#define CAMVAULT_WITH_DECIMAL_COMMA(guard)         \
+    ::camvault::testing::DecimalCommaLocale guard; \
+    if (!guard.ok())                               \
     GTEST_SKIP() << "de_DE.UTF-8 is not available; scripts/run-tests generates it"

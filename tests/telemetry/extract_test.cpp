@@ -2,6 +2,8 @@
 // files, atomically, with errors a person can act on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 
 #include "telemetry/extract.hpp"
@@ -105,6 +107,34 @@ TEST(ExtractClipFile, GivesExactlyWhatSplitDataGivesForTheSameBytes) {
     EXPECT_EQ(streamed->records, scan_whole_buffer(clip).size());
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), std::make_pair(uint64_t{clip.size()}, uint64_t{clip.size()}));
+}
+
+TEST(ExtractClipFile, TelemetryBeyondTheLimitIsCutAndSaysSo) {
+    TempFolder dir;
+    // 10,010 blocks of ten records: ten blocks more than the limit holds.
+    const size_t blocks = kMaxRecordsPerClip / kRecordsPerBlock + 10;
+    const auto clip = clip_with_blocks(blocks * 400 + 400, 400, 5);
+    write_bytes(dir / "BIG.MOV", clip);
+    for (const bool from_file : {true, false}) {
+        const auto result = from_file
+                                ? extract_clip_file(dir / "BIG.MOV", dir / "BIG.data", "BIG.MOV")
+                                : splitData(clip, dir / "BIG.data", "BIG.MOV");
+        ASSERT_TRUE(result) << result.error();
+        EXPECT_EQ(result->records, kMaxRecordsPerClip);
+        EXPECT_TRUE(result->cut);
+        const std::string text = read_text(dir / "BIG.data");
+        EXPECT_EQ(static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n')),
+                  kMaxRecordsPerClip);
+        const std::string tail = "data_cut['BIG.MOV']=100000;";
+        EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    }
+    // Exactly the limit: nothing is cut.
+    const auto exact = clip_with_blocks((blocks - 10) * 400 + 200, 400, 5);
+    const auto whole = splitData(exact, dir / "EXACT.data", "EXACT.MOV");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->records, kMaxRecordsPerClip);
+    EXPECT_FALSE(whole->cut);
+    EXPECT_EQ(read_text(dir / "EXACT.data").find("data_cut"), std::string::npos);
 }
 
 TEST(ExtractClipFile, UnreadableClipsFailWithTheirPathAndReason) {
