@@ -10,7 +10,6 @@ namespace camvault::media {
 
 // `orc_code` is the ORC_CODE setting already in the environment (a user's
 // choice is kept); `runtime_dir` XDG_RUNTIME_DIR, null when unset.
-bool orc_needs_plain_code(const char* orc_code, const char* runtime_dir,
-                          bool runtime_dir_writable);
+bool orc_needs_plain_code(const char* orc_code, const char* runtime_dir, bool runtime_dir_writable);
 
 }  // namespace camvault::media

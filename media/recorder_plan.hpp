@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace camvault::media {
@@ -40,5 +41,10 @@ inline constexpr int64_t kClickRingNs = 600'000'000;
 // The ring drawn `frame_ns` for a click at `click_ns` (same clock): growing
 // and fading for kClickRingNs, nothing before the click or after that.
 std::optional<ClickRing> click_ring(int64_t click_ns, int64_t frame_ns);
+
+// The duration the movie header (moov, mvhd) at the start of a QuickTime file
+// records, in its own time units; nothing when `head`, the file's first bytes,
+// holds no such header. A recording whose header says 0 holds nothing to play.
+std::optional<uint64_t> movie_header_duration(std::span<const uint8_t> head);
 
 }  // namespace camvault::media

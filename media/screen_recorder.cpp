@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -107,6 +108,7 @@ struct ScreenRecorder::Impl {
             events.error(message);
     }
     void on_click(int x, int y);
+    void discard_if_empty();
     void begin_finish();               // EOS sent, state Finishing
     void complete_finish(bool clean);  // NULL state, state Idle, pending start
     static gboolean on_watch(gpointer data);
@@ -160,6 +162,22 @@ void ScreenRecorder::Impl::on_click(int x, int y) {
     click_log.clicks.push_back(Click{x, y, static_cast<int64_t>(now - base)});
 }
 
+// A movie whose header records no time (the disk was full from the start)
+// holds nothing to play: it goes, rather than lie in the files folder under
+// its final name. One that got some way stays: its header covers what was
+// written up to the last update.
+void ScreenRecorder::Impl::discard_if_empty() {
+    std::vector<uint8_t> head(64 * 1024);
+    std::ifstream in(file, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const auto duration = movie_header_duration(head);
+    if (!duration || *duration == 0) {
+        g_unlink(file.c_str());
+        log_line("recording: " + file + " holds nothing to play, removed");
+    }
+}
+
 void ScreenRecorder::Impl::begin_finish() {
     if (watch_timer)
         g_source_remove(watch_timer);
@@ -187,8 +205,10 @@ void ScreenRecorder::Impl::complete_finish(bool clean) {
         std::lock_guard lock(click_log.mutex);
         click_log.clicks.clear();
     }
-    if (!clean)
+    if (!clean) {
         log_line("recording: no clean end of " + file + ", kept as last indexed");
+        discard_if_empty();
+    }
     set_state(RecorderState::Idle);
     if (auto next = std::exchange(pending_start, std::nullopt))
         owner->start(*next);
@@ -214,6 +234,7 @@ gboolean ScreenRecorder::Impl::on_watch(gpointer data) {
         if (self->clicks)
             self->clicks->stop();
         gst_element_set_state(self->pipeline.get(), GST_STATE_NULL);
+        self->discard_if_empty();
         self->set_state(RecorderState::Idle);
         self->report(error);
         return G_SOURCE_REMOVE;

@@ -2,6 +2,9 @@
 // durations and click rings.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "media/file_names.hpp"
 #include "media/merge_plan.hpp"
 #include "media/photo_request.hpp"
@@ -74,6 +77,40 @@ TEST(ClickRing, GrowsAndFadesThenVanishes) {
     EXPECT_LT(later->alpha, start->alpha);
     EXPECT_GT(later->radius, start->radius);
     EXPECT_FALSE(click_ring(1000, 1000 + kClickRingNs));
+}
+
+std::vector<uint8_t> box(const std::string& type, std::vector<uint8_t> payload) {
+    const uint32_t size = static_cast<uint32_t>(payload.size() + 8);
+    std::vector<uint8_t> out(8 + payload.size());
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+        out[4 + i] = static_cast<uint8_t>(type[i]);
+    }
+    std::copy(payload.begin(), payload.end(), out.begin() + 8);
+    return out;
+}
+
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(MovieHeader, DurationFromTheHeadOfARecording) {
+    // mvhd version 0: flags, created, modified, timescale 1000, duration 4200.
+    std::vector<uint8_t> v0(100, 0);
+    v0[15] = 0xE8, v0[14] = 0x03, v0[18] = 0x10, v0[19] = 0x68;
+    std::vector<uint8_t> v1(112, 0);
+    v1[0] = 1, v1[31] = 0x05;  // version 1: 8-byte times, an 8-byte duration of 5 at offset 24
+    const auto ftyp = box("ftyp", {'q', 't', ' ', ' ', 0, 0, 0, 0});
+    EXPECT_EQ(movie_header_duration(ftyp + box("moov", box("mvhd", v0))), 4200u);
+    EXPECT_EQ(movie_header_duration(ftyp + box("free", {1, 2}) + box("moov", box("mvhd", v1))), 5u);
+    EXPECT_EQ(movie_header_duration(ftyp + box("moov", box("mvhd", std::vector<uint8_t>(100, 0)))),
+              0u);                              // a disk full from the start: nothing recorded
+    EXPECT_FALSE(movie_header_duration({}));    // an empty file
+    EXPECT_FALSE(movie_header_duration(ftyp));  // no header yet
+    auto cut = ftyp + box("moov", box("mvhd", v0));
+    cut.resize(ftyp.size() + 20);
+    EXPECT_FALSE(movie_header_duration(cut));  // cut inside the header
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // recording with two clicks plays, lasts 3 s and shows the rings; a killed
 // recorder leaves a playable movie; pause/resume and a second start.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -162,6 +164,24 @@ TEST_F(Recorder, SecondStartFinishesTheFirstMovie) {
         EXPECT_TRUE(decodes_cleanly(movie)) << movie;
         EXPECT_NEAR(probe(movie).duration, 1.2, 0.5) << movie;
     }
+}
+
+// As root only: the files folder on a small memory disk of this test's own, full.
+TEST_F(Recorder, AFullDiskStopsTheRecordingSaysSoAndLeavesNoEmptyMovie) {
+    if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", home_.files_dir().c_str(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "needs root to mount a full disk of its own";
+    run("dd if=/dev/zero of=" + shell_quote(home_.files_dir() + "/.fill") + " bs=64k 2>/dev/null");
+    ASSERT_TRUE(tools_->start());
+    ASSERT_TRUE(spin_until([&] { return tools_->recorder_state() == RecorderState::Idle; },
+                           std::chrono::seconds(20)));
+    EXPECT_EQ(page_.count("recording_state('stopped')"), 1)
+        << ::testing::PrintToString(page_.calls());
+    EXPECT_EQ(page_.count_prefix("notice('The recording stopped: "), 1);
+    for (const auto& movie : recordings())
+        EXPECT_TRUE(probe(movie).ok) << movie << " is left under its final name, unplayable";
+    ::umount2(home_.files_dir().c_str(), MNT_DETACH);
 }
 
 TEST_F(Recorder, KilledRecorderLeavesAPlayableMovie) {
