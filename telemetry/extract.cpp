@@ -115,10 +115,25 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
     return result;
 }
 
-ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
-                                const std::string& clip_name, const ExtractProgress& progress) {
+namespace {
+
+enum class ClipScanStatus { done, read_failed, stopped };
+
+struct ClipScan {
+    ClipScanStatus status = ClipScanStatus::done;
+    std::string error;  // for read_failed
+    LayoutSet layouts = 0;
+};
+
+// Reads the clip file in segments on a few threads and hands its records and
+// fixes to the sinks in file order. `ready` runs once the clip turned out
+// readable (a writer opens its output there); false from it stops the scan.
+ClipScan scan_clip_file(const std::string& clip_path, const std::function<bool()>& ready,
+                        const RecordSink& records, const FixSink& fixes,
+                        const ExtractProgress& progress) {
     const auto read_error = [&](int errnum) {
-        return ExtractResult{false, "cannot read " + clip_path + ": " + std::strerror(errnum), 0};
+        return ClipScan{ClipScanStatus::read_failed,
+                        "cannot read " + clip_path + ": " + std::strerror(errnum), 0};
     };
     const int fd = ::open(clip_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -138,9 +153,8 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     const uint64_t total = static_cast<uint64_t>(st.st_size);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    ScriptOutput out(clip_name);
-    if (!out.open(script_path)) {
-        return out.failed();
+    if (!ready()) {
+        return {ClipScanStatus::stopped, "", 0};
     }
 
     const PositionalReader reader = [fd](uint8_t* buf, size_t size, uint64_t offset) {
@@ -165,8 +179,7 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         if (progress)
             progress(done, total);
     };
-    LayoutDispatcher dispatch(reader, total, read_gps_index(reader, total), out.sink(),
-                              out.fix_sink());
+    LayoutDispatcher dispatch(reader, total, read_gps_index(reader, total), records, fixes);
     const SegmentedScanResult scan = scan_segment_markers(
         reader, total, [&](const MarkerView& v) { return dispatch.visit(v); }, options, report);
     switch (scan.status) {
@@ -175,20 +188,56 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         case ScanStatus::stopped:
             if (dispatch.read_error() != 0)
                 return read_error(dispatch.read_error());
-            return out.failed();
+            return {ClipScanStatus::stopped, "", 0};
         case ScanStatus::done:
             break;
     }
-    const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, out.fix_sink());
+    const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, fixes);
     if (tracks.read_error != 0)
         return read_error(tracks.read_error);
     if (tracks.stopped)
-        return out.failed();
+        return {ClipScanStatus::stopped, "", 0};
     if (reported != total)
         report(total);
+    return {ClipScanStatus::done, "", dispatch.layouts() | tracks.layouts};
+}
+
+}  // namespace
+
+ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
+                                const std::string& clip_name, const ExtractProgress& progress) {
+    ScriptOutput out(clip_name);
+    const ClipScan scan = scan_clip_file(
+        clip_path, [&] { return out.open(script_path); }, out.sink(), out.fix_sink(), progress);
+    switch (scan.status) {
+        case ClipScanStatus::read_failed:
+            return {false, scan.error, 0};
+        case ClipScanStatus::stopped:
+            return out.failed();
+        case ClipScanStatus::done:
+            break;
+    }
     ExtractResult result = out.finish();
-    result.layouts = dispatch.layouts() | tracks.layouts;
+    result.layouts = scan.layouts;
     return result;
+}
+
+Result<ClipRoute> read_clip_route(const std::string& clip_path, const std::string& clip_name) {
+    ClipRoute route{clip_name, {}};
+    const ClipScan scan = scan_clip_file(
+        clip_path, [] { return true; },
+        [&](const TelemetryRecord& r) {
+            route.points.push_back(route_point(r));
+            return true;
+        },
+        [&](const TelemetryFix& f) {
+            route.points.push_back(route_point(f));
+            return true;
+        },
+        {});
+    if (scan.status != ClipScanStatus::done)
+        return fail(scan.error);
+    return route;
 }
 
 }  // namespace camvault
