@@ -46,6 +46,11 @@ std::string snapshot_result(bool saved, std::string_view path_or_error) {
            js_escape(path_or_error) + "')";
 }
 
+std::string route_exported(bool saved, std::string_view path_or_error) {
+    return std::string("route_exported(") + (saved ? "true" : "false") + ",'" +
+           js_escape(path_or_error) + "')";
+}
+
 std::string get_act() {
     return "get_act()";
 }

@@ -27,6 +27,9 @@ std::string import_refused(std::string_view path, std::string_view reason);
 
 // snapshot_result(true,'<path>') or snapshot_result(false,'<error>')
 std::string snapshot_result(bool saved, std::string_view path_or_error);
+// route_exported(true,'<path>') or route_exported(false,'<error>'): the
+// outcome of an export_route command.
+std::string route_exported(bool saved, std::string_view path_or_error);
 // get_act(): the snapshot request is answered.
 std::string get_act();
 // export_progress(<fraction with three decimals>)

@@ -23,6 +23,8 @@ TEST(PageCalls, EveryArgumentIsEscaped) {
     EXPECT_EQ(page_calls::snapshot_result(true, "/f/it's.png"),
               "snapshot_result(true,'/f/it\\'s.png')");
     EXPECT_EQ(page_calls::snapshot_result(false, "no"), "snapshot_result(false,'no')");
+    EXPECT_EQ(page_calls::route_exported(true, "/f/\"a\"\n.gpx"),
+              "route_exported(true,'/f/\\\"a\\\"\\n.gpx')");
 }
 
 TEST(PageCalls, MediaTextsThePageMatchesExactly) {
