@@ -54,6 +54,10 @@ const int64_t kFirstMs = days_from_civil(1, 1, 1) * kMsPerDay;
 const int64_t kEndMs = days_from_civil(10000, 1, 1) * kMsPerDay;
 
 void append_fixed(std::string& out, double value, int decimals) {
+    // A value that rounds to zero is written "0.000", not "-0.000" (a reading
+    // of its own to a person).
+    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals))
+        value = 0;
     char buf[352];  // enough for any double in fixed notation
     const auto end =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals).ptr;

@@ -139,19 +139,19 @@ TEST(RouteFiles, EveryFormatLeavesOutTheSamePointsAndSortsClipsByClock) {
     EXPECT_EQ(count(geojson, "Z\""), 4u);
 }
 
-TEST(RouteFiles, CsvSpeedInTheChosenUnitAndTimesWithTheOffset) {
-    RoutePoint p = point_at({2026, 6, 1, 9, 0, 0.5}, 51.5, -0.12);
+TEST(RouteFiles, CsvSpeedInTheChosenUnitTimesWithTheOffsetAndNoNegativeZero) {
+    RoutePoint p = point_at({2026, 6, 1, 9, 0, 0.5}, 51.5, -0.00000001);
     p.speed_kmh = 160.9344;
     const std::vector<ClipRoute> clips{{"A.MOV", {p}}};
     RouteOptions options;
     EXPECT_EQ(route_text(RouteFormat::csv, clips, options),
               "time_utc,latitude,longitude,speed_kmh,heading,g_x,g_y,g_z\n"
-              "2026-06-01T09:00:00.5Z,51.5000000,-0.1200000,160.93,90.00,,,\n");
+              "2026-06-01T09:00:00.5Z,51.5000000,0.0000000,160.93,90.00,,,\n");
     options.csv_speed = SpeedUnit::mph;
     options.utc_offset_minutes = -330;
     EXPECT_EQ(route_text(RouteFormat::csv, clips, options),
               "time_utc,latitude,longitude,speed_mph,heading,g_x,g_y,g_z\n"
-              "2026-06-01T14:30:00.5Z,51.5000000,-0.1200000,100.00,90.00,,,\n");
+              "2026-06-01T14:30:00.5Z,51.5000000,0.0000000,100.00,90.00,,,\n");
 }
 
 }  // namespace
