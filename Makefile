@@ -1,10 +1,11 @@
 # CamVault: `make run` sets up, builds and starts the application; `make test`
-# sets up, builds and runs every test tier.
+# sets up, builds and runs every test tier; `make package` builds the Debian
+# package.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps configure build run test unit fuzz bench format clean
+.PHONY: all deps configure build run test unit fuzz bench format package install clean
 
 all: build
 
@@ -23,6 +24,14 @@ run: build
 
 test: build
 	scripts/run-tests $(BUILD)
+
+# The Debian package, $(BUILD)/camvault_<version>_<arch>.deb (CPack).
+package: build
+	cmake --build $(BUILD) --target package
+
+# Installs under PREFIX (default /usr/local): cmake --install.
+install: build
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
 fuzz: deps
 	scripts/run-fuzz $(or $(FUZZ_SECONDS),60)

@@ -26,8 +26,10 @@ std::string file_uri(const std::string& path) {
 
 }  // namespace
 
-AppDelegate::AppDelegate(LaunchOptions options)
-    : options_(std::move(options)), page_uri_(file_uri(options_.page_path)) {
+AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
+    : options_(std::move(options)),
+      quit_(std::move(quit)),
+      page_uri_(file_uri(options_.page_path)) {
     window_host_ = std::make_unique<platform::WindowHost>(
         "CamVault", kProportion,
         platform::WindowHost::Callbacks{[this] { windowDidResize(); },
@@ -55,6 +57,9 @@ AppDelegate::AppDelegate(LaunchOptions options)
         std::make_unique<platform::GdkScreenGrabber>(),
         std::make_unique<platform::XiClickWatcher>(),
         std::make_unique<platform::GioFolderOpener>());
+    route_exporter_ = std::make_unique<RouteExporter>(
+        library_files_dir(options_.home),
+        [](std::function<void()> work) { run_on_main_thread(std::move(work)); });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -85,7 +90,7 @@ void AppDelegate::webViewDidFinishLoadForFrame() {
 void AppDelegate::windowShouldClose() {
     // A running recording is finished first, so its movie stays playable.
     media_->shutdown();
-    gtk_main_quit();
+    quit_();
 }
 
 NavigationDecision AppDelegate::on_navigation(const std::string& url_text, bool user_asked) {
@@ -194,6 +199,14 @@ void AppDelegate::import_paths(std::vector<std::string> paths) {
                             [this](ImportPassResult result) { import_finished(result); }});
 }
 
+void AppDelegate::open_paths(std::vector<std::string> paths) {
+    if (!first_listing_done_) {
+        options_.import_paths.insert(options_.import_paths.end(), paths.begin(), paths.end());
+        return;
+    }
+    import_paths(std::move(paths));
+}
+
 void AppDelegate::import_finished(const ImportPassResult& result) {
     for (const auto& refusal : result.refused) {
         log_line("not imported: " + refusal.path + ": " + refusal.reason.text);
@@ -261,6 +274,23 @@ void AppDelegate::stop() {
 
 void AppDelegate::merger(std::string_view list_text) {
     media_->merger(merge_paths(list_text));
+}
+
+void AppDelegate::export_route(std::string_view url_text) {
+    auto args = export_route_args(url_text);
+    if (!args) {
+        log_line(args.error());
+        web_host_->call(page_calls::route_exported(
+            fail("route_export_failed", {{"error", args.error()}}, args.error())));
+        return;
+    }
+    route_exporter_->start(route_export_request(*args), [this](Result<std::string> written) {
+        log_line(written ? "route: " + *written : "route not exported: " + written.error());
+        web_host_->call(page_calls::route_exported(
+            written ? written
+                    : Result<std::string>(fail("route_export_failed", {{"error", written.error()}},
+                                               written.error()))));
+    });
 }
 
 }  // namespace camvault

@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -14,6 +15,7 @@
 
 #include "app/geometry.hpp"
 #include "app/launch.hpp"
+#include "app/route_export_job.hpp"
 #include "base/glib/work_pool.hpp"
 #include "bridge/dispatcher.hpp"
 #include "library/import_pass.hpp"
@@ -26,7 +28,8 @@ namespace camvault {
 
 class AppDelegate final : public CommandHandlers {
   public:
-    explicit AppDelegate(LaunchOptions options);
+    // `quit` ends the application's main loop once the window closes.
+    AppDelegate(LaunchOptions options, std::function<void()> quit);
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
@@ -44,6 +47,9 @@ class AppDelegate final : public CommandHandlers {
     void read_file_list();
     // Imports clips chosen or dropped: queued behind a running import.
     void import_paths(std::vector<std::string> paths);
+    // Clips another start of CamVault was opened with: imported after the
+    // first listing, like --import.
+    void open_paths(std::vector<std::string> paths);
     // Writes the telemetry script of clip bytes held in memory.
     ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& savepath,
                             const std::string& fns);
@@ -60,6 +66,7 @@ class AppDelegate final : public CommandHandlers {
     void merger(std::string_view list_text) override;
     void mini() override;
     void max() override;
+    void export_route(std::string_view url_text) override;
 
     // Properties.
     GtkWindow* window = nullptr;         // owned by window_host_
@@ -81,6 +88,7 @@ class AppDelegate final : public CommandHandlers {
     void send_listing(const std::string& selected, std::function<void()> after);
 
     LaunchOptions options_;
+    std::function<void()> quit_;
     std::string page_uri_;
     bool first_listing_done_ = false;
     std::unique_ptr<platform::WindowHost> window_host_;
@@ -91,6 +99,7 @@ class AppDelegate final : public CommandHandlers {
     std::unique_ptr<media::MediaTools> media_;  // snapshots, merge, the screen recorder
     // Checks the listed clips; last, so that it stops before what it calls into.
     OrderedWorkPool availability_{1};
+    std::unique_ptr<RouteExporter> route_exporter_;
 };
 
 }  // namespace camvault

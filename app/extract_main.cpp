@@ -1,5 +1,6 @@
 // camvault-extract: writes the telemetry script files of clips into the library
-// data folder (or another folder), with the same code the import runs.
+// data folder (or another folder), with the same code the import runs; or
+// writes their route as GPX, KML, CSV or GeoJSON to standard output or a file.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,16 +12,27 @@
 #include <string>
 #include <vector>
 
+#include "base/fs/atomic_file.hpp"
 #include "library/naming.hpp"
 #include "telemetry/extract.hpp"
 #include "telemetry/freegps_layouts.hpp"
+#include "telemetry/route_export.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: camvault-extract [--data-dir DIR] [--force] CLIP...\n"
+    "       camvault-extract --format gpx|kml|csv|geojson [--output FILE] CLIP...\n"
+    "       camvault-extract --help | --version\n"
     "Writes each clip's telemetry script file into DIR (default ~/CAMVAULT/data).\n"
-    "Clips whose script file exists are skipped unless --force is given.\n";
+    "Clips whose script file exists are skipped unless --force is given.\n"
+    "  --data-dir DIR  write the script files into DIR\n"
+    "  --force         rewrite script files that exist\n"
+    "  --format FMT    script (the default) or a route file: gpx, kml, csv, geojson;\n"
+    "                  several clips make one route in clock order, times in UTC\n"
+    "  --output FILE   write the route file to FILE instead of standard output\n"
+    "  --help          show this text\n"
+    "  --version       show the version\n";
 
 std::string home_dir() {
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
@@ -120,11 +132,55 @@ Outcome extract_one(const std::string& clip, const std::string& data_dir, bool f
     return Outcome::written;
 }
 
+// The route of all clips as one file in clock order: nothing is written unless
+// every clip was read and some position was found.
+int export_route(const std::vector<std::string>& clips, camvault::RouteFormat format,
+                 const std::string& output) {
+    std::vector<camvault::ClipRoute> routes;
+    for (const std::string& clip : clips) {
+        auto route = camvault::read_clip_route(clip, camvault::clip_name(clip));
+        if (!route) {
+            std::fprintf(stderr, "camvault-extract: %s\n", route.error().c_str());
+            return 1;
+        }
+        if (camvault::exportable_points({&*route, 1}, 0) == 0)
+            std::fprintf(stderr, "camvault-extract: no position in the telemetry of %s\n",
+                         clip.c_str());
+        routes.push_back(std::move(*route));
+    }
+    if (camvault::exportable_points(routes, 0) == 0) {
+        std::fputs("camvault-extract: nothing to write\n", stderr);
+        return 1;
+    }
+    camvault::sort_by_clock(routes, 0);
+    camvault::RouteOptions options;
+    options.creator = "CamVault " CAMVAULT_VERSION;
+    options.title = routes.size() == 1 ? routes.front().name
+                                       : routes.front().name + " to " + routes.back().name;
+    const std::string text = camvault::route_text(format, routes, options);
+    if (output.empty() || output == "-") {
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+            std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "camvault-extract: cannot write standard output: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        return 0;
+    }
+    if (auto written = camvault::write_file_atomically(output, text); !written) {
+        std::fprintf(stderr, "camvault-extract: %s\n", written.error().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string data_dir;
     bool force = false;
+    std::string format = "script";
+    std::string output;
     std::vector<std::string> clips;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -143,8 +199,21 @@ int main(int argc, char** argv) {
             data_dir = argv[++i];
         } else if (arg.rfind("--data-dir=", 0) == 0) {
             data_dir = arg.substr(11);
+        } else if (arg == "--format" || arg == "--output") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "camvault-extract: %s needs a value\n%s", arg.c_str(), kUsage);
+                return 2;
+            }
+            (arg == "--format" ? format : output) = argv[++i];
+        } else if (arg.rfind("--format=", 0) == 0) {
+            format = arg.substr(9);
+        } else if (arg.rfind("--output=", 0) == 0) {
+            output = arg.substr(9);
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::puts("camvault-extract " CAMVAULT_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "camvault-extract: unknown option %s\n%s", arg.c_str(), kUsage);
@@ -153,6 +222,23 @@ int main(int argc, char** argv) {
     }
     if (clips.empty()) {
         std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (format != "script") {
+        const auto route_format = camvault::route_format_named(format);
+        if (!route_format) {
+            std::fprintf(stderr, "camvault-extract: unknown format %s\n%s", format.c_str(), kUsage);
+            return 2;
+        }
+        if (!data_dir.empty() || force) {
+            std::fputs("camvault-extract: --data-dir and --force write script files only\n",
+                       stderr);
+            return 2;
+        }
+        return export_route(clips, *route_format, output);
+    }
+    if (!output.empty()) {
+        std::fputs("camvault-extract: --output needs --format gpx, kml, csv or geojson\n", stderr);
         return 2;
     }
     if (data_dir.empty()) {

@@ -3,7 +3,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <string_view>
+
+#include "library/naming.hpp"
 
 namespace camvault {
 
@@ -19,6 +24,10 @@ ParsedArguments parse_arguments(const std::vector<std::string>& arguments) {
             importing = true;
         } else if (argument == "--help" || argument == "-h") {
             parsed.show_help = true;
+        } else if (argument == "--version") {
+            parsed.show_version = true;
+        } else if (!argument.empty() && argument[0] != '-') {
+            parsed.options.open_paths.push_back(argument);
         } else {
             parsed.error = "unknown argument: " + argument;
             return parsed;
@@ -45,9 +54,36 @@ std::string find_page_in(const std::string& www_dir) {
     return page;
 }
 
-std::string find_page(const std::string& executable_dir, const std::string& source_dir) {
+bool single_instance(const LaunchOptions& options, const char* non_unique_env) {
+    return !options.automation && !(non_unique_env && std::string_view(non_unique_env) == "1");
+}
+
+std::vector<std::string> expand_opened_paths(const std::vector<std::string>& paths) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> expanded;
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (!fs::is_directory(path, error)) {
+            expanded.push_back(path);
+            continue;
+        }
+        std::vector<std::string> clips;
+        for (const auto& entry : fs::directory_iterator(path, error)) {
+            const std::string name = entry.path().filename().string();
+            if (entry.is_regular_file(error) && is_clip_extension(clip_extension(name)))
+                clips.push_back(name);
+        }
+        std::sort(clips.begin(), clips.end());
+        const std::string folder = path.ends_with('/') ? path : path + "/";
+        for (const auto& name : clips)
+            expanded.push_back(folder + name);
+    }
+    return expanded;
+}
+
+std::string find_page(const std::string& executable_dir) {
     for (const auto& www_dir :
-         {executable_dir + "/../www", executable_dir + "/www", source_dir + "/www"}) {
+         {executable_dir + "/../share/camvault/www", executable_dir + "/../www"}) {
         if (auto page = find_page_in(www_dir); !page.empty()) {
             return page;
         }

@@ -1,7 +1,5 @@
 // camvault-media: the media tools from the command line, for benchmarks and
-// for looking at a clip by hand.
-//   camvault-media snapshot URI SECONDS[,SECONDS...] OUT_DIR   (prints ms per frame)
-//   camvault-media merge OUT_DIR CLIP...                      (prints the movie)
+// for looking at a clip by hand (the verbs are in kUsage and its manual).
 #include <glib.h>
 
 #include <chrono>
@@ -21,6 +19,20 @@ namespace {
 
 using namespace camvault::media;
 using Clock = std::chrono::steady_clock;
+
+constexpr const char* kUsage =
+    "usage: camvault-media snapshot URI SECONDS[,SECONDS...] OUT_DIR\n"
+    "       camvault-media merge OUT_DIR CLIP...\n"
+    "       camvault-media --help | --version\n"
+    "Verbs:\n"
+    "  snapshot  save the frames of the movie at URI (e.g. file:///card/A.MOV) at\n"
+    "            these seconds as PNG files in OUT_DIR (snapshot.png, snapshot-2.png,\n"
+    "            ...); prints each second, the milliseconds it took and the file\n"
+    "  merge     join the clips in the order given into one 1920x1080 QuickTime\n"
+    "            movie exp_YYYYMMDD_HHMMSS.mov in OUT_DIR; prints its path\n"
+    "Options:\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
 
 double ms_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -69,12 +81,18 @@ int merge(const std::string& dir, std::vector<std::string> clips) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::puts("camvault-media " CAMVAULT_VERSION);
+        return 0;
+    }
     if (args.size() == 4 && args[0] == "snapshot")
         return snapshot(args[1], args[2], args[3]);
     if (args.size() >= 3 && args[0] == "merge")
         return merge(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
-    std::fprintf(stderr,
-                 "usage: camvault-media snapshot URI SECONDS[,SECONDS...] OUT_DIR\n"
-                 "       camvault-media merge OUT_DIR CLIP...\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }

@@ -1,7 +1,9 @@
 // Reading the commands' arguments.
 #include "bridge/command_args.hpp"
 
+#include <algorithm>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "base/text.hpp"
 #include "bridge/dispatcher.hpp"
@@ -76,6 +78,45 @@ std::vector<std::string> merge_paths(std::string_view list_text) {
     for (auto& path : paths)
         path = percent_decode(path);
     return paths;
+}
+
+Result<ExportRouteArgs> export_route_args(std::string_view url_text) {
+    const std::string_view prefix = prefix_of(Command::export_route);
+    const size_t at = url_text.find(prefix);
+    if (at == std::string_view::npos)
+        return fail("export_route: no argument");
+    const std::string text = percent_decode(url_text.substr(at + prefix.size()));
+    const auto json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return fail("export_route: the argument is not a JSON object");
+    ExportRouteArgs args;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "clips") {
+            if (!value.is_array() || value.empty())
+                return fail("export_route: \"clips\" must list one or more clips");
+            for (const auto& clip : value) {
+                if (!clip.is_string() || !clip.get_ref<const std::string&>().starts_with('/'))
+                    return fail("export_route: every clip must be an absolute path");
+                args.clips.push_back(clip.get<std::string>());
+            }
+        } else if (key == "format") {
+            static constexpr std::string_view kFormats[] = {"gpx", "kml", "csv", "geojson"};
+            if (!value.is_string() ||
+                std::find(std::begin(kFormats), std::end(kFormats),
+                          value.get_ref<const std::string&>()) == std::end(kFormats))
+                return fail("export_route: \"format\" must be gpx, kml, csv or geojson");
+            args.format = value.get<std::string>();
+        } else if (key == "speed_unit") {
+            if (!value.is_string() || (value != "kmh" && value != "mph"))
+                return fail("export_route: \"speed_unit\" must be kmh or mph");
+            args.speed_unit = value.get<std::string>();
+        } else {
+            return fail("export_route: unknown field \"" + key + "\"");
+        }
+    }
+    if (args.clips.empty() || args.format.empty())
+        return fail("export_route: \"clips\" and \"format\" are required");
+    return args;
 }
 
 }  // namespace camvault

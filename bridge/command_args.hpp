@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.hpp"
+
 namespace camvault {
 
 // file_del_fun: every prefix removed, "%20" read as a space, split at ",",
@@ -34,5 +36,17 @@ int32_t read_leading_int32(std::string_view field);
 // ",", each piece percent-decoded (the page encodes every path with
 // encodeURIComponent). Empty pieces are kept; they name no file.
 std::vector<std::string> merge_paths(std::string_view list_text);
+
+// export_route: the JSON object after "http://export_route/", percent-decoded
+// (the page sends it through encodeURIComponent). www/README.md gives its
+// schema: "clips" (one or more absolute clip paths), "format" ("gpx", "kml",
+// "csv" or "geojson") and "speed_unit" ("kmh", the default, or "mph"; the CSV's
+// speed column). Anything else is an error a person can read.
+struct ExportRouteArgs {
+    std::vector<std::string> clips;
+    std::string format;
+    std::string speed_unit = "kmh";
+};
+Result<ExportRouteArgs> export_route_args(std::string_view url_text);
 
 }  // namespace camvault

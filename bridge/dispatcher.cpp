@@ -57,6 +57,9 @@ DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& han
             case Command::max:
                 handlers.max();
                 break;
+            case Command::export_route:
+                handlers.export_route(url_text);
+                break;
         }
     }
     return result;

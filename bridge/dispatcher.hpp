@@ -19,6 +19,7 @@ enum class Command {
     merger,
     mini,
     max,
+    export_route,
 };
 
 struct CommandPrefix {
@@ -27,7 +28,7 @@ struct CommandPrefix {
 };
 
 // The order in which the tests run; no prefix is contained in another.
-inline constexpr std::array<CommandPrefix, 11> kCommandTable{{
+inline constexpr std::array<CommandPrefix, 12> kCommandTable{{
     {Command::file_del_fun, "http://file_del_fun/"},
     {Command::file_copy_fun, "http://file_copy_fun/"},
     {Command::get_photo, "http://get_photo/"},
@@ -39,6 +40,7 @@ inline constexpr std::array<CommandPrefix, 11> kCommandTable{{
     {Command::merger, "http://merger/"},
     {Command::mini, "http://mini/"},
     {Command::max, "http://max/"},
+    {Command::export_route, "http://export_route/"},
 }};
 
 // What the commands do. Handlers that take an argument receive the whole URL
@@ -58,6 +60,7 @@ class CommandHandlers {
     virtual void merger(std::string_view list_text) = 0;
     virtual void mini() = 0;
     virtual void max() = 0;
+    virtual void export_route(std::string_view url_text) = 0;
 };
 
 enum class DispatchResult {

@@ -55,14 +55,28 @@ std::string import_refused(std::string_view path, const Message& reason) {
                          {path, reason.text, reason.key, params_json(reason.params)});
 }
 
-std::string snapshot_result(const Result<std::string>& saved) {
-    if (saved)
-        return "snapshot_result(true,'" + js_escape(to_valid_utf8(*saved)) + "')";
-    const Message& error = saved.failure();
-    std::string script = "snapshot_result(false,'" + js_escape(to_valid_utf8(error.text)) + "'";
+namespace {
+
+// name(true,'<path>') or name(false,'<error>'[,'<key>','<params json>']).
+std::string outcome_call(std::string_view name, const Result<std::string>& outcome) {
+    std::string script(name);
+    if (outcome)
+        return script + "(true,'" + js_escape(to_valid_utf8(*outcome)) + "')";
+    const Message& error = outcome.failure();
+    script += "(false,'" + js_escape(to_valid_utf8(error.text)) + "'";
     if (!error.key.empty())
         script += ",'" + js_escape(error.key) + "','" + js_escape(params_json(error.params)) + "'";
     return script + ")";
+}
+
+}  // namespace
+
+std::string snapshot_result(const Result<std::string>& saved) {
+    return outcome_call("snapshot_result", saved);
+}
+
+std::string route_exported(const Result<std::string>& written) {
+    return outcome_call("route_exported", written);
 }
 
 std::string clips_unavailable(const std::vector<std::string>& paths) {

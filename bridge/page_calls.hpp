@@ -38,6 +38,10 @@ std::string import_refused(std::string_view path, const Message& reason);
 std::string snapshot_result(const Result<std::string>& saved);
 // clips_unavailable('<JSON array of movie paths>')
 std::string clips_unavailable(const std::vector<std::string>& paths);
+// route_exported(true,'<path>') or
+// route_exported(false,'<error>'[,'<key>','<params json>']): the outcome of an
+// export_route command.
+std::string route_exported(const Result<std::string>& written);
 // get_act(): the snapshot request is answered.
 std::string get_act();
 // export_progress(<fraction with three decimals>)

@@ -134,16 +134,31 @@ ExtractResult splitData(std::span<const uint8_t> bytes, const std::string& scrip
     return out.finish(dispatch.layouts() | tracks.layouts);
 }
 
-ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
-                                const std::string& clip_name, const ExtractProgress& progress) {
+namespace {
+
+enum class ClipScanStatus { done, read_failed, stopped };
+
+struct ClipScan {
+    ClipScanStatus status = ClipScanStatus::done;
+    std::string error;  // for read_failed
+    LayoutSet layouts = 0;
+};
+
+// Reads the clip file in segments on a few threads and hands its records and
+// fixes to the sinks in file order. `ready` runs once the clip turned out
+// readable (a writer opens its output there); false from it stops the scan.
+ClipScan scan_clip_file(const std::string& clip_path, const std::function<bool()>& ready,
+                        const RecordSink& records, const FixSink& fixes,
+                        const ExtractProgress& progress) {
     const auto read_error = [&](int errnum) {
-        return fail("cannot read " + clip_path + ": " + std::strerror(errnum));
+        return ClipScan{ClipScanStatus::read_failed,
+                        "cannot read " + clip_path + ": " + std::strerror(errnum), 0};
     };
     // A pipe, a device or a folder named like a clip would block the read or
     // never end: only regular files are read.
     const auto opened = open_regular_file(clip_path);
     if (!opened)
-        return opened.failure();
+        return ClipScan{ClipScanStatus::read_failed, opened.error(), 0};
     const int fd = *opened;
     struct FdCloser {
         int fd;
@@ -156,9 +171,8 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
     const uint64_t total = static_cast<uint64_t>(st.st_size);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    ScriptOutput out(clip_name);
-    if (!out.open(script_path)) {
-        return out.failed();
+    if (!ready()) {
+        return {ClipScanStatus::stopped, "", 0};
     }
 
     const PositionalReader reader = [fd](uint8_t* buf, size_t size, uint64_t offset) {
@@ -183,8 +197,7 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         if (progress)
             progress(done, total);
     };
-    LayoutDispatcher dispatch(reader, total, read_gps_index(reader, total), out.sink(),
-                              out.fix_sink());
+    LayoutDispatcher dispatch(reader, total, read_gps_index(reader, total), records, fixes);
     const SegmentedScanResult scan = scan_segment_markers(
         reader, total, [&](const MarkerView& v) { return dispatch.visit(v); }, options, report);
     switch (scan.status) {
@@ -193,20 +206,58 @@ ExtractResult extract_clip_file(const std::string& clip_path, const std::string&
         case ScanStatus::stopped:
             if (dispatch.read_error() != 0)
                 return read_error(dispatch.read_error());
-            if (out.cut())
-                return out.finish(dispatch.layouts());
-            return out.failed();
+            return {ClipScanStatus::stopped, "", dispatch.layouts()};
         case ScanStatus::done:
             break;
     }
-    const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, out.fix_sink());
+    const TrackTelemetryResult tracks = decode_track_telemetry(reader, total, fixes);
     if (tracks.read_error != 0)
         return read_error(tracks.read_error);
-    if (tracks.stopped && !out.cut())
-        return out.failed();
+    if (tracks.stopped)
+        return {ClipScanStatus::stopped, "", 0};
     if (reported != total)
         report(total);
-    return out.finish(dispatch.layouts() | tracks.layouts);
+    return {ClipScanStatus::done, "", dispatch.layouts() | tracks.layouts};
+}
+
+}  // namespace
+
+ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
+                                const std::string& clip_name, const ExtractProgress& progress) {
+    ScriptOutput out(clip_name);
+    const ClipScan scan = scan_clip_file(
+        clip_path, [&] { return out.open(script_path); }, out.sink(), out.fix_sink(), progress);
+    switch (scan.status) {
+        case ClipScanStatus::read_failed:
+            return fail(scan.error);
+        case ClipScanStatus::stopped:
+            // The sinks stop the scan when the clip holds more records than a
+            // script may: what was read is written, marked as cut.
+            if (out.cut())
+                return out.finish(scan.layouts);
+            return out.failed();
+        case ClipScanStatus::done:
+            break;
+    }
+    return out.finish(scan.layouts);
+}
+
+Result<ClipRoute> read_clip_route(const std::string& clip_path, const std::string& clip_name) {
+    ClipRoute route{clip_name, {}};
+    const ClipScan scan = scan_clip_file(
+        clip_path, [] { return true; },
+        [&](const TelemetryRecord& r) {
+            route.points.push_back(route_point(r));
+            return true;
+        },
+        [&](const TelemetryFix& f) {
+            route.points.push_back(route_point(f));
+            return true;
+        },
+        {});
+    if (scan.status != ClipScanStatus::done)
+        return fail(scan.error);
+    return route;
 }
 
 }  // namespace camvault

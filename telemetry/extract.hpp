@@ -9,6 +9,7 @@
 
 #include "base/result.hpp"
 #include "telemetry/fix.hpp"
+#include "telemetry/route_export.hpp"
 
 namespace camvault {
 
@@ -46,5 +47,10 @@ using ExtractProgress = std::function<void(uint64_t done, uint64_t total)>;
 // progress callback runs on the calling thread.
 ExtractResult extract_clip_file(const std::string& clip_path, const std::string& script_path,
                                 const std::string& clip_name, const ExtractProgress& progress = {});
+
+// The same reading of a clip file, into route points in file order (for the
+// route files of telemetry/route_export.hpp). Only a failed read is an error:
+// a clip without telemetry has no points.
+Result<ClipRoute> read_clip_route(const std::string& clip_path, const std::string& clip_name);
 
 }  // namespace camvault

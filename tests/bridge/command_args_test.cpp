@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace camvault {
 namespace {
 
@@ -58,6 +60,62 @@ TEST(CommandArgs, MergePathsSplitThenDecodeEachPath) {
     EXPECT_EQ(paths[2], "");
     EXPECT_EQ(paths[3], "/c.MOV");
     EXPECT_EQ(paths[4], "");  // trailing comma: an empty element
+}
+
+// What the page sends: encodeURIComponent of the JSON text.
+std::string export_url(std::string_view json) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url = "http://export_route/";
+    for (const char c : json) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::string_view("-_.!~*'()").find(c) != std::string_view::npos) {
+            url += c;
+        } else {
+            url += '%';
+            url += kHex[byte >> 4];
+            url += kHex[byte & 15];
+        }
+    }
+    return url;
+}
+
+TEST(CommandArgs, ExportRouteReadsTheJsonObject) {
+    auto args = export_route_args(
+        export_url(R"({"clips":["/card/a, b%20\u00e9.MOV","/c/\"q\".MOV"],"format":"kml"})"));
+    ASSERT_TRUE(args) << args.error();
+    EXPECT_EQ(args->clips, (std::vector<std::string>{"/card/a, b%20\xC3\xA9.MOV", "/c/\"q\".MOV"}));
+    EXPECT_EQ(args->format, "kml");
+    EXPECT_EQ(args->speed_unit, "kmh");
+
+    args =
+        export_route_args(export_url(R"({"speed_unit":"mph","format":"csv","clips":["/A.MOV"]})"));
+    ASSERT_TRUE(args) << args.error();
+    EXPECT_EQ(args->speed_unit, "mph");
+    EXPECT_EQ(args->format, "csv");
+}
+
+TEST(CommandArgs, ExportRouteRefusesWhatTheSchemaDoesNotAllow) {
+    for (const char* json : {
+             R"({"clips":["/A.MOV"]})",                                   // no format
+             R"({"format":"gpx"})",                                       // no clips
+             R"({"clips":[],"format":"gpx"})",                            // empty list
+             R"({"clips":"/A.MOV","format":"gpx"})",                      // not a list
+             R"({"clips":["A.MOV"],"format":"gpx"})",                     // relative path
+             R"({"clips":[""],"format":"gpx"})",                          // empty path
+             R"({"clips":[7],"format":"gpx"})",                           // not a string
+             R"({"clips":["/A.MOV"],"format":"GPX"})",                    // unknown format
+             R"({"clips":["/A.MOV"],"format":"gpx","speed_unit":"mi"})",  // unknown unit
+             R"({"clips":["/A.MOV"],"format":"gpx","extra":1})",          // unknown field
+             R"(["/A.MOV"])",                                             // not an object
+             R"({"clips":["/A.MOV"],"format":"gpx")",                     // cut short
+         }) {
+        const auto args = export_route_args(export_url(json));
+        EXPECT_FALSE(args) << json;
+        EXPECT_EQ(args.error().rfind("export_route: ", 0), 0u) << json;
+    }
+    EXPECT_FALSE(export_route_args("http://export_route/"));
+    EXPECT_FALSE(
+        export_route_args("http://export_route/%7B%22clips%22%3A%5B%22%2F%C3%28%22%5D%7D"));
 }
 
 }  // namespace

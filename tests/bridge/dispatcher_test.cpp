@@ -23,6 +23,9 @@ class RecordingHandlers : public CommandHandlers {
     void merger(std::string_view list) override { calls.push_back("merge:" + std::string(list)); }
     void mini() override { calls.push_back("mini"); }
     void max() override { calls.push_back("max"); }
+    void export_route(std::string_view url) override {
+        calls.push_back("route:" + std::string(url));
+    }
 };
 
 std::vector<std::string> run(std::string_view url, DispatchResult* result = nullptr) {
@@ -40,6 +43,8 @@ TEST(Dispatcher, EachCommandRunsItsOwnHandlerOnly) {
     EXPECT_EQ(run("http://open_dir/anything"), std::vector<std::string>{"open"});
     EXPECT_EQ(run("http://save_set/km,English"),
               std::vector<std::string>{"set:http://save_set/km,English"});
+    EXPECT_EQ(run("http://export_route/%7B%7D"),
+              std::vector<std::string>{"route:http://export_route/%7B%7D"});
 }
 
 TEST(Dispatcher, TwoPrefixesRunInTableOrderWhateverTheirPlaceInTheText) {

@@ -44,6 +44,10 @@ TEST(PageCalls, TextThatIsNotUtf8IsRepairedNotDropped) {
     EXPECT_EQ(page_calls::notice(keyed), "notice('t','k','{\\\"path\\\":\\\"/Mai\uFFFD\\\"}')");
     EXPECT_EQ(page_calls::clips_unavailable({"/a.MOV", "/b\"c.MOV"}),
               "clips_unavailable('[\\\"/a.MOV\\\",\\\"/b\\\\\\\"c.MOV\\\"]')");
+    EXPECT_EQ(page_calls::route_exported(std::string("/f/\"a\"\n.gpx")),
+              "route_exported(true,'/f/\\\"a\\\"\\n.gpx')");
+    EXPECT_EQ(page_calls::route_exported(fail("route_export_failed", {{"error", "e"}}, "e")),
+              "route_exported(false,'e','route_export_failed','{\\\"error\\\":\\\"e\\\"}')");
 }
 
 TEST(PageCalls, MediaTextsThePageMatchesExactly) {

@@ -18,6 +18,10 @@ import urllib.request
 BUILD_DIR = os.environ.get("CAMVAULT_BUILD_DIR", os.path.join(os.path.dirname(__file__), "../../build"))
 APP = os.path.abspath(os.path.join(BUILD_DIR, "app", "camvault"))
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
+# Every CamVault a test starts runs on its own, never handing its clips to
+# another test's (one CamVault per session is the rule everywhere else);
+# test_open_with takes the variable away again to test that rule.
+os.environ.setdefault("CAMVAULT_NON_UNIQUE", "1")
 
 
 def free_port():
@@ -44,7 +48,8 @@ class WebDriverError(Exception):
 class CamVault:
     """One running CamVault with its own HOME, driven through WebKitWebDriver."""
 
-    def __init__(self, args=(), home=None, env=None):
+    def __init__(self, args=(), home=None, env=None, app=APP):
+        self.app = app
         self.home = home or tempfile.mkdtemp(prefix="camvault-e2e-home-")
         self.owns_home = home is None
         self.log_path = os.path.join(tempfile.mkdtemp(prefix="camvault-e2e-log-"), "app.log")
@@ -58,7 +63,7 @@ class CamVault:
         self.base = f"http://127.0.0.1:{self.port}"
         wait_for(self._driver_ready, what="WebKitWebDriver")
         capabilities = {"capabilities": {"alwaysMatch": {
-            "webkitgtk:browserOptions": {"binary": APP, "args": ["--automation", *args]}}}}
+            "webkitgtk:browserOptions": {"binary": app, "args": ["--automation", *args]}}}}
         self.session = self._request("POST", "/session", capabilities)["sessionId"]
         self.wait_for_page()
 
@@ -137,7 +142,8 @@ class CamVault:
         return {k: int(v) for k, v in values.items() if k in ("X", "Y", "WIDTH", "HEIGHT")}
 
     def app_pid(self):
-        out = subprocess.run(["pgrep", "-f", "-n", APP], capture_output=True, text=True).stdout.split()
+        out = subprocess.run(["pgrep", "-f", "-n", self.app], capture_output=True,
+                             text=True).stdout.split()
         return int(out[-1]) if out else None
 
     def close(self):

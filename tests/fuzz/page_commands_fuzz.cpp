@@ -44,6 +44,15 @@ class CountingHandlers : public camvault::CommandHandlers {
     }
     void mini() override { ran += 'i'; }
     void max() override { ran += 'x'; }
+    void export_route(std::string_view url) override {
+        ran += 'e';
+        if (const auto args = camvault::export_route_args(url)) {
+            // Decoding never lengthens the text, so no path can be longer than it.
+            for (const auto& clip : args->clips)
+                if (clip.empty() || clip.size() > url.size())
+                    std::abort();
+        }
+    }
 };
 
 }  // namespace
@@ -53,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingHandlers handlers;
     const auto result = camvault::dispatch_commands(url, handlers);
     // Only prefixes that occur may run, each at most once, in table order.
-    static constexpr std::string_view kLetters = "dcpfornsmix";
+    static constexpr std::string_view kLetters = "dcpfornsmixe";
     size_t last = 0;
     for (char letter : handlers.ran) {
         const size_t index = kLetters.find(letter);

@@ -89,6 +89,7 @@ var CamVaultPage = (function () {
     snapshotResult: tools.onSnapshotResult,
     exportDone: tools.onExportDone,
     exportProgress: tools.onExportProgress,
+    routeExported: tools.onRouteExported,
     importProgress: libraryView.onImportProgress,
     importRefused: libraryView.onImportRefused,
     recordingState: recording.onRecordingState,

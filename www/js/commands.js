@@ -38,6 +38,16 @@
     return fileUrl(moviePath) + ';' + minutes + ';' + seconds;
   }
 
+  // export_route: the JSON object www/README.md describes, encoded whole, so
+  // no '/', '?', '#' or ',' of a path reaches the URL as itself.
+  const ROUTE_FORMATS = ['gpx', 'kml', 'csv', 'geojson'];
+
+  function routeExportArgument(paths, format, unit) {
+    return encodeURIComponent(
+      JSON.stringify({ clips: paths.map(String), format, speed_unit: unit === 'miles' ? 'mph' : 'kmh' }),
+    );
+  }
+
   function settingsArgument(unit, language) {
     return encodeURIComponent(unit) + ',' + encodeURIComponent(language);
   }
@@ -90,6 +100,8 @@
     snapshotPosition,
     photoArgument,
     settingsArgument,
+    ROUTE_FORMATS,
+    routeExportArgument,
     CommandSender,
   };
 });

@@ -38,4 +38,7 @@ function notice(text) {
 function snapshot_result(ok, pathOrError) {
   CamVaultPage.call('snapshotResult', ok, pathOrError);
 }
+function route_exported(ok, pathOrError) {
+  CamVaultPage.call('routeExported', ok, pathOrError);
+}
 /* eslint-enable no-var, no-unused-vars */

@@ -1,4 +1,5 @@
-// The toolbar's tools and the merge export: snapshots, merging clips, the files folder and the window size.
+// The toolbar's tools and the merge export: snapshots, merging clips, the files folder and the window size;
+// the route export of the clip on screen.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) module.exports = factory(require('./commands.js'));
   else root.CamVault.tools = factory(root.CamVault.commands);
@@ -19,6 +20,13 @@
       return { text, kind: 'success' };
     }
     return { text: t('snapshot.failed', { reason: outcome.detail }), kind: 'error' };
+  }
+
+  // route_exported's outcome as the toast that names the file or the reason.
+  function routeMessage(ok, detail, t) {
+    const outcome = snapshotOutcome(ok, detail);
+    if (outcome.ok) return { text: t('route.saved', { path: outcome.detail }), kind: 'success' };
+    return { text: t('route.failed', { reason: outcome.detail }), kind: 'error' };
   }
 
   // page: state, t, sender, messages, the viewer's player, and chosenClips()
@@ -48,7 +56,28 @@
       messages.showProgress('export-progress', t('export.progress', { percent: Math.round((f || 0) * 100) }), f);
     }
 
+    function onRouteExported(ok, detail) {
+      const message = routeMessage(ok, detail, t);
+      messages.toast(message.text, message.kind);
+    }
+
+    function exportRoute() {
+      const shown = state.shown;
+      if (!player.hasClip() || !shown) return messages.toast(t('route.noClip'), 'info');
+      if (shown.records.length === 0) return messages.toast(t('route.noTelemetry'), 'info');
+      const format = $('route-format').value;
+      sender.send('export_route', commands.routeExportArgument([player.path], format, state.unit));
+    }
+
     function wire() {
+      const formats = $('route-format');
+      commands.ROUTE_FORMATS.forEach((format) => {
+        const option = document.createElement('option');
+        option.value = format;
+        option.textContent = format === 'geojson' ? 'GeoJSON' : format.toUpperCase();
+        formats.appendChild(option);
+      });
+      $('btn-export-route').addEventListener('click', exportRoute);
       $('btn-merge').addEventListener('click', () => {
         const clips = page.chosenClips();
         if (clips.length === 0) return messages.toast(t('select.first'), 'info');
@@ -65,8 +94,8 @@
       $('btn-max').addEventListener('click', () => sender.send('max'));
     }
 
-    return { onSnapshotResult, onSnapshotDone, onExportDone, onExportProgress, wire };
+    return { onSnapshotResult, onSnapshotDone, onExportDone, onExportProgress, onRouteExported, wire };
   }
 
-  return { snapshotOutcome, snapshotMessage, create };
+  return { snapshotOutcome, snapshotMessage, routeMessage, create };
 });

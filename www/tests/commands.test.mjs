@@ -2,6 +2,7 @@
 // WebKit's URL normalisation and the native side's split-then-decode.
 import test from 'node:test';
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
 import commands from '../js/commands.js';
 
 const { fileUrl, commandUrl, pathsArgument, photoArgument, settingsArgument, snapshotPosition, CommandSender } =
@@ -104,4 +105,48 @@ test('commands wait for the load event, then each gets a fresh hidden frame', ()
   assert.ok(doc.frames.every((f) => !f.attached), 'frames are removed after a second');
   sender.markReady();
   assert.equal(doc.frames.length, 3, 'a second load event resends nothing');
+});
+
+// The JSON Schema subset the README's export_route schema uses.
+function schemaProblems(value, schema, where = '$') {
+  const problems = [];
+  if (schema.enum && !schema.enum.includes(value)) problems.push(`${where}: not one of ${schema.enum}`);
+  if (schema.type === 'object') {
+    if (typeof value !== 'object' || value === null || Array.isArray(value)) return [`${where}: not an object`];
+    for (const key of schema.required || []) if (!(key in value)) problems.push(`${where}.${key}: missing`);
+    for (const [key, item] of Object.entries(value)) {
+      const sub = schema.properties[key];
+      if (!sub) {
+        if (schema.additionalProperties === false) problems.push(`${where}.${key}: not allowed`);
+      } else problems.push(...schemaProblems(item, sub, `${where}.${key}`));
+    }
+  }
+  if (schema.type === 'array') {
+    if (!Array.isArray(value)) return [`${where}: not an array`];
+    if (value.length < (schema.minItems || 0)) problems.push(`${where}: too few items`);
+    value.forEach((item, i) => problems.push(...schemaProblems(item, schema.items, `${where}[${i}]`)));
+  }
+  if (schema.type === 'string') {
+    if (typeof value !== 'string') return [`${where}: not a string`];
+    if (schema.pattern && !new RegExp(schema.pattern).test(value)) problems.push(`${where}: does not match`);
+  }
+  return problems;
+}
+
+test('the route export argument is one escaped piece that follows the schema the README documents', () => {
+  const readme = readFileSync(new URL('../README.md', import.meta.url), 'utf8');
+  const schema = JSON.parse(/## The route export command[\s\S]*?```json\n([\s\S]*?)```/.exec(readme)[1]);
+  assert.deepEqual(schema.properties.format.enum, commands.ROUTE_FORMATS, 'the page offers every documented format');
+  assert.ok(schemaProblems({ clips: [], format: 'gpx', extra: 1 }, schema).length >= 2, 'the check can fail');
+
+  const paths = ['/card/DCIM/A.MOV', '/home/u/Trip, day 1/http://merger/B?#%20.MOV', '/tmp/\u00fc "q" \\.mov'];
+  for (const format of commands.ROUTE_FORMATS) {
+    for (const [unit, speed] of [['km', 'kmh'], ['miles', 'mph']]) {
+      const argument = commands.routeExportArgument(paths, format, unit);
+      assert.doesNotMatch(argument, /[/?#,:]/, 'nothing of a path can end, split or name a command');
+      const object = JSON.parse(decodeURIComponent(argument));
+      assert.deepEqual(schemaProblems(object, schema), []);
+      assert.deepEqual(object, { clips: paths, format, speed_unit: speed });
+    }
+  }
 });

@@ -35,6 +35,7 @@ test('every other native call reaches its handler', () => {
     ["import_refused('/card/x.avi','not a .MOV clip')", ['importRefused', '/card/x.avi', 'not a .MOV clip']],
     ["recording_state('paused')", ['recordingState', 'paused']],
     ["notice('Settings not saved: disk full')", ['notice', 'Settings not saved: disk full']],
+    ["route_exported(true,'/h/CAMVAULT/files/A.gpx')", ['routeExported', true, '/h/CAMVAULT/files/A.gpx']],
   ];
   for (const [text] of sent) p.run(text);
   assert.deepEqual(p.calls, sent.map(([, call]) => call));

@@ -60,3 +60,14 @@ test('snapshot outcomes, with arguments as booleans or strings', () => {
   assert.deepEqual(snapshotMessage(null, t), { text: 'Snapshot saved', kind: 'success' }, 'get_act() alone');
   assert.deepEqual(snapshotMessage(snapshotOutcome('false', 'no frame'), t), { text: 'Snapshot failed: no frame', kind: 'error' });
 });
+
+test('route export outcomes name the file written or the reason', () => {
+  assert.deepEqual(tools.routeMessage('true', '/h/CAMVAULT/files/A-2.gpx', t), {
+    text: 'Route saved: /h/CAMVAULT/files/A-2.gpx',
+    kind: 'success',
+  });
+  assert.deepEqual(tools.routeMessage(false, 'cannot read /c/A.MOV: No such file or directory', t), {
+    text: 'Route not exported: cannot read /c/A.MOV: No such file or directory',
+    kind: 'error',
+  });
+});
