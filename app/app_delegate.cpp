@@ -10,6 +10,7 @@
 #include "bridge/command_args.hpp"
 #include "bridge/page_calls.hpp"
 #include "library/import_lists.hpp"
+#include "library/listing.hpp"
 #include "library/naming.hpp"
 #include "library/settings.hpp"
 #include "platform/gio/folder_opener_gio.hpp"
@@ -44,12 +45,17 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
             [this](std::vector<std::string> paths) { import_paths(std::move(paths)); }});
     window = window_host_->window();
     wv = web_host_->view();
+    if (auto index = open_library_index(options_.home))
+        index_ = std::move(*index);
+    else
+        index_problem_ = index.error();
     import_queue_ = std::make_unique<ImportQueue>(
         options_.home, [](std::function<void()> work) { run_on_main_thread(std::move(work)); },
         [](const std::string& clip, const std::string& script, const std::string& name,
            const ExtractProgress& progress) {
             return extract_clip_file(clip, script, name, progress);
-        });
+        },
+        ImportLibrary{index_.get(), {}});
     // The recorder's capture objects are built now and started only by a command.
     media_ = std::make_unique<media::MediaTools>(
         library_files_dir(options_.home),
@@ -127,7 +133,9 @@ void AppDelegate::resizes() {
 }
 
 void AppDelegate::read_file_list() {
-    const auto problems = prepare_library(options_.home);
+    auto problems = prepare_library(options_.home);
+    if (!index_problem_.empty())
+        problems.push_back(index_problem_);
     send_listing("0", [this, problems] {
         // After the listing, so that the page is ready to show them.
         for (const auto& problem : problems) {
@@ -153,16 +161,21 @@ void AppDelegate::send_listing(const std::string& selected, std::function<void()
     // taken out) is found off the main thread: a card may be slow to answer.
     // The page hears it before the listing, so it never points its video
     // element at such a clip.
-    availability_.submit([this, movies = std::move(movies), script, after = std::move(after)] {
+    auto scripts = list_entries(file_data_path);
+    availability_.submit([this, movies = std::move(movies), scripts = std::move(scripts), script,
+                          after = std::move(after)] {
+        const auto listed = listed_clips(index_.get(), movies, scripts);
         std::vector<std::string> unavailable;
-        for (const auto& movie : movies)
-            if (!is_regular_file(movie))
-                unavailable.push_back(movie);
-        return std::function<void()>([this, unavailable, script, after] {
-            web_host_->call(page_calls::clips_unavailable(unavailable));
-            web_host_->call(script);
-            after();
-        });
+        for (const auto& clip : listed)
+            if (!clip.present)
+                unavailable.push_back(clip.clip.source_path);
+        return std::function<void()>(
+            [this, unavailable, summaries = listing_json(listed), script, after] {
+                web_host_->call(page_calls::clips_unavailable(unavailable));
+                web_host_->call(page_calls::library_summaries(summaries));
+                web_host_->call(script);
+                after();
+            });
     });
 }
 
@@ -234,6 +247,7 @@ ExtractResult AppDelegate::splitData(std::span<const uint8_t> bytes, const std::
 }
 
 void AppDelegate::file_del_fun(std::string_view url_text) {
+    std::vector<std::string> removed;
     for (const auto& piece : removal_paths(url_text)) {
         if (piece.empty())
             continue;
@@ -241,9 +255,58 @@ void AppDelegate::file_del_fun(std::string_view url_text) {
         remove_clip(file_data_path, file_mv_path, piece);
         log_line("del_res:" + file_data_path);
         log_line("del_res1:" + file_mv_path);
+        removed.push_back(piece);
+    }
+    // Out of the index too, in turn with the imports (never from the disk).
+    if (index_ && !removed.empty()) {
+        import_queue_->enqueue_task([this, removed]() -> std::function<void()> {
+            if (auto done = index_->remove(removed); !done) {
+                return [this, error = done.failure()] { tell_library_problem(error.text); };
+            }
+            return {};
+        });
     }
     // One reload after the last piece brings the page the same final listing.
     reload_page();
+}
+
+void AppDelegate::library_restore() {
+    if (!index_)
+        return;
+    // In turn with the imports: what was imported or removed before is in it.
+    import_queue_->enqueue_task([this]() -> std::function<void()> {
+        auto listed = index_->listed();
+        if (!listed)
+            return [this, error = listed.failure()] { tell_library_problem(error.text); };
+        return [this, clips = std::move(*listed)] {
+            file_data_path.clear();
+            file_mv_path.clear();
+            for (const auto& clip : clips)
+                append_clip(file_data_path, file_mv_path, clip.script_path, clip.source_path);
+            if (!clips.empty())
+                pathss = clips.back().source_path;
+            log_line("restored " + std::to_string(clips.size()) + " clips");
+            send_listing(clips.empty() ? std::string("(null)") : clips.back().source_path, [] {});
+        };
+    });
+}
+
+void AppDelegate::library_search(std::string_view url_text) {
+    auto args = search_args(url_text);
+    if (!args) {
+        log_line(args.error());
+        web_host_->call(page_calls::notice(args.failure()));
+        return;
+    }
+    // The summaries the search needs come with the library's clips.
+    web_host_->call(page_calls::notice(
+        fail("search_unavailable", {}, "Searching the library is not available yet.")));
+}
+
+void AppDelegate::tell_library_problem(const std::string& error) {
+    log_line(error);
+    web_host_->call(page_calls::notice(fail("library_problem", {{"error", error}},
+                                            "The library folder cannot be used: " + error)));
 }
 
 void AppDelegate::copy_file() {

@@ -67,6 +67,8 @@ class AppDelegate final : public CommandHandlers {
     void mini() override;
     void max() override;
     void export_route(std::string_view url_text) override;
+    void library_restore() override;
+    void library_search(std::string_view url_text) override;
 
     // Properties.
     GtkWindow* window = nullptr;         // owned by window_host_
@@ -86,6 +88,7 @@ class AppDelegate final : public CommandHandlers {
     // Sends the listing with `selected`, after the list of clips that cannot
     // be opened; then runs `after`.
     void send_listing(const std::string& selected, std::function<void()> after);
+    void tell_library_problem(const std::string& error);
 
     LaunchOptions options_;
     std::function<void()> quit_;
@@ -95,6 +98,9 @@ class AppDelegate final : public CommandHandlers {
     std::unique_ptr<platform::WebViewHost> web_host_;
     platform::ClipChooser clip_chooser_;
     // Both call into the page: they go before the web view does.
+    // Remembers the library across launches; none when its file cannot be opened.
+    std::unique_ptr<LibraryIndex> index_;
+    std::string index_problem_;  // why there is none
     std::unique_ptr<ImportQueue> import_queue_;
     std::unique_ptr<media::MediaTools> media_;  // snapshots, merge, the screen recorder
     // Checks the listed clips; last, so that it stops before what it calls into.

@@ -1,6 +1,8 @@
 // Reading the commands' arguments.
 #include "bridge/command_args.hpp"
 
+#include <cmath>
+
 #include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -116,6 +118,46 @@ Result<ExportRouteArgs> export_route_args(std::string_view url_text) {
     }
     if (args.clips.empty() || args.format.empty())
         return fail("export_route: \"clips\" and \"format\" are required");
+    return args;
+}
+
+Result<SearchArgs> search_args(std::string_view url_text) {
+    const std::string_view prefix = prefix_of(Command::library_search);
+    const size_t at = url_text.find(prefix);
+    if (at == std::string_view::npos)
+        return fail("library_search: no argument");
+    const auto json =
+        nlohmann::json::parse(percent_decode(url_text.substr(at + prefix.size())), nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return fail("library_search: the argument is not a JSON object");
+    SearchArgs args;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "from" || key == "to") {
+            if (!value.is_number_integer())
+                return fail("library_search: \"" + key + "\" must be milliseconds");
+            (key == "from" ? args.from_ms : args.to_ms) = value.get<int64_t>();
+        } else if (key == "near") {
+            if (!value.is_object() || !value.contains("lat") || !value.contains("lon") ||
+                !value.contains("radius_m") || !value["lat"].is_number() ||
+                !value["lon"].is_number() || !value["radius_m"].is_number())
+                return fail("library_search: \"near\" needs lat, lon and radius_m");
+            SearchArgs::Place place{value["lat"].get<double>(), value["lon"].get<double>(),
+                                    value["radius_m"].get<double>()};
+            if (std::abs(place.lat) > 90 || std::abs(place.lon) > 180 || !(place.radius_m >= 0))
+                return fail("library_search: \"near\" is not a place on Earth");
+            args.near = place;
+        } else if (key == "events") {
+            if (!value.is_array())
+                return fail("library_search: \"events\" must list event kinds");
+            for (const auto& kind : value) {
+                if (!kind.is_string())
+                    return fail("library_search: \"events\" must list event kinds");
+                args.events.push_back(kind.get<std::string>());
+            }
+        } else {
+            return fail("library_search: unknown field \"" + key + "\"");
+        }
+    }
     return args;
 }
 

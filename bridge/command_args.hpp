@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,5 +49,22 @@ struct ExportRouteArgs {
     std::string speed_unit = "kmh";
 };
 Result<ExportRouteArgs> export_route_args(std::string_view url_text);
+
+// library_search: a percent-encoded JSON object, every field optional:
+// {"from": ms, "to": ms, "near": {"lat": deg, "lon": deg, "radius_m": m},
+//  "events": ["harsh_braking", ...]}. Times are the camera's clock, in
+// milliseconds since 1970.
+struct SearchArgs {
+    std::optional<int64_t> from_ms;
+    std::optional<int64_t> to_ms;
+    struct Place {
+        double lat = 0;
+        double lon = 0;
+        double radius_m = 0;
+    };
+    std::optional<Place> near;
+    std::vector<std::string> events;
+};
+Result<SearchArgs> search_args(std::string_view url_text);
 
 }  // namespace camvault

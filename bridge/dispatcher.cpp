@@ -57,6 +57,12 @@ DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& han
             case Command::max:
                 handlers.max();
                 break;
+            case Command::library_restore:
+                handlers.library_restore();
+                break;
+            case Command::library_search:
+                handlers.library_search(url_text);
+                break;
             case Command::export_route:
                 handlers.export_route(url_text);
                 break;

@@ -20,6 +20,8 @@ enum class Command {
     mini,
     max,
     export_route,
+    library_restore,
+    library_search,
 };
 
 struct CommandPrefix {
@@ -28,7 +30,7 @@ struct CommandPrefix {
 };
 
 // The order in which the tests run; no prefix is contained in another.
-inline constexpr std::array<CommandPrefix, 12> kCommandTable{{
+inline constexpr std::array<CommandPrefix, 14> kCommandTable{{
     {Command::file_del_fun, "http://file_del_fun/"},
     {Command::file_copy_fun, "http://file_copy_fun/"},
     {Command::get_photo, "http://get_photo/"},
@@ -41,6 +43,8 @@ inline constexpr std::array<CommandPrefix, 12> kCommandTable{{
     {Command::mini, "http://mini/"},
     {Command::max, "http://max/"},
     {Command::export_route, "http://export_route/"},
+    {Command::library_restore, "http://library_restore/"},
+    {Command::library_search, "http://library_search/"},
 }};
 
 // What the commands do. Handlers that take an argument receive the whole URL
@@ -61,6 +65,8 @@ class CommandHandlers {
     virtual void mini() = 0;
     virtual void max() = 0;
     virtual void export_route(std::string_view url_text) = 0;
+    virtual void library_restore() = 0;
+    virtual void library_search(std::string_view url_text) = 0;
 };
 
 enum class DispatchResult {

@@ -79,6 +79,14 @@ std::string route_exported(const Result<std::string>& written) {
     return outcome_call("route_exported", written);
 }
 
+std::string library_summaries(std::string_view json) {
+    return function_call("library_summaries", {json});
+}
+
+std::string search_results(std::string_view json) {
+    return function_call("search_results", {json});
+}
+
 std::string clips_unavailable(const std::vector<std::string>& paths) {
     nlohmann::json list = nlohmann::json::array();
     for (const auto& path : paths)

@@ -36,6 +36,10 @@ std::string import_refused(std::string_view path, const Message& reason);
 // snapshot_result(true,'<path>') or
 // snapshot_result(false,'<error>'[,'<key>','<params json>'])
 std::string snapshot_result(const Result<std::string>& saved);
+// library_summaries('<json>'): what the page is told of the listed clips.
+std::string library_summaries(std::string_view json);
+// search_results('<json>'): the answer to a library_search command.
+std::string search_results(std::string_view json);
 // clips_unavailable('<JSON array of movie paths>')
 std::string clips_unavailable(const std::vector<std::string>& paths);
 // route_exported(true,'<path>') or

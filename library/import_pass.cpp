@@ -3,23 +3,169 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "base/fs/files.hpp"
+#include "base/fs/syscalls.hpp"
+#include "base/fs/temporary.hpp"
+#include "library/fingerprint.hpp"
 #include "library/import_lists.hpp"
 #include "library/naming.hpp"
 
 namespace camvault {
 
+std::string numbered_script_path(const std::string& script_path, int n) {
+    constexpr std::string_view kSuffix = ".data";
+    const size_t at =
+        script_path.ends_with(kSuffix) ? script_path.size() - kSuffix.size() : script_path.size();
+    return script_path.substr(0, at) + "~" + std::to_string(n) + script_path.substr(at);
+}
+
+namespace {
+
+// True when both files hold the same bytes.
+bool same_content(const std::string& a, const std::string& b) {
+    std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
+    if (!first || !second)
+        return false;
+    std::istreambuf_iterator<char> end;
+    return std::equal(std::istreambuf_iterator<char>(first), end,
+                      std::istreambuf_iterator<char>(second), end);
+}
+
+// The work of one accepted clip: its script file chosen, its telemetry read
+// when needed.
+class ClipPlacement {
+  public:
+    ClipPlacement(std::string_view home, const ImportLibrary& library, const ClipExtractor& extract,
+                  std::function<void()> progress)
+        : home_(home), library_(library), extract_(extract), progress_(std::move(progress)) {}
+
+    // The script file of the clip at `path` (written unless known), or why
+    // the clip cannot be listed; `problems` gets what the user should know.
+    Result<IndexedClip> place(const std::string& path, const std::string& name,
+                              std::vector<Message>& problems) {
+        IndexedClip clip;
+        clip.source_path = path;
+        clip.name = name;
+        clip.script_path = telemetry_script_path(home_, path);
+        clip.script_key = name;
+        if (!library_.index) {
+            if (!path_exists(clip.script_path))
+                write(clip, problems);
+            return clip;
+        }
+        auto identity = identify_clip(path);
+        if (!identity)
+            return identity.failure();
+        clip.size = identity->size;
+        clip.mtime_ns = identity->mtime_ns;
+        clip.fingerprint = identity->fingerprint;
+        // The same clip somewhere else (a card copied to a folder): its telemetry is known.
+        auto known = library_.index->by_identity(name, clip.fingerprint);
+        if (!known)
+            return known.failure();
+        if (*known && path_exists((*known)->script_path)) {
+            clip.script_path = (*known)->script_path;
+            clip.script_key = (*known)->script_key;
+            clip.summary_json = (*known)->summary_json;
+            return clip;
+        }
+        auto taken = library_.index->script_taken(clip.script_path);
+        if (!taken)
+            return taken.failure();
+        if (!*taken && path_exists(clip.script_path)) {
+            // A script file of an earlier CamVault, without an index row: this
+            // clip's own only when reading the clip gives the same text.
+            const std::string fresh = temporary_path_in(library_data_dir(home_));
+            IndexedClip check = clip;
+            check.script_path = fresh;
+            const bool written = write(check, problems);
+            if (written && same_content(fresh, clip.script_path)) {
+                sys::unlink(fresh.c_str());
+                summarize(clip);
+                return clip;
+            }
+            sys::unlink(fresh.c_str());
+            if (!written) {
+                // Unreadable (the problem is told): listed without telemetry,
+                // never with the other clip's.
+                if (auto numbered = number(clip); !numbered)
+                    return numbered.failure();
+                return clip;
+            }
+            *taken = true;
+        }
+        if (*taken) {
+            if (auto numbered = number(clip); !numbered)
+                return numbered.failure();
+        }
+        if (write(clip, problems))
+            summarize(clip);
+        return clip;
+    }
+
+  private:
+    // Gives the clip the first ~N script file that is neither written nor
+    // another clip's, and the key "<name>~N".
+    Status number(IndexedClip& clip) {
+        for (int n = 2;; ++n) {
+            std::string candidate = numbered_script_path(clip.script_path, n);
+            auto taken = library_.index->script_taken(candidate);
+            if (!taken)
+                return taken.failure();
+            if (!*taken && !path_exists(candidate)) {
+                clip.script_path = std::move(candidate);
+                clip.script_key = clip.name + "~" + std::to_string(n);
+                return {};
+            }
+        }
+    }
+
+    bool write(const IndexedClip& clip, std::vector<Message>& problems) {
+        auto extracted = extract_(clip.source_path, clip.script_path, clip.script_key,
+                                  [&](uint64_t, uint64_t) { progress_(); });
+        if (!extracted) {
+            problems.push_back(extracted.failure());
+            return false;
+        }
+        if (extracted->cut) {
+            const std::string limit = std::to_string(kMaxRecordsPerClip);
+            problems.push_back(
+                fail("telemetry_cut", {{"clip", clip.name}, {"records", limit}},
+                     "The telemetry of " + clip.name + " was cut at " + limit + " records."));
+        }
+        return true;
+    }
+
+    void summarize(IndexedClip& clip) {
+        if (library_.summarize)
+            clip.summary_json = library_.summarize(clip);
+    }
+
+    std::string home_;
+    const ImportLibrary& library_;
+    const ClipExtractor& extract_;
+    std::function<void()> progress_;
+};
+
+}  // namespace
+
 ImportPassResult run_import_pass(std::string_view home, const std::vector<std::string>& paths,
                                  const std::function<void(const ImportProgress&)>& progress,
-                                 const ClipExtractor& extract) {
+                                 const ClipExtractor& extract, const ImportLibrary& library) {
     ImportPassResult result;
+    std::vector<IndexedClip> listed;
+    std::set<std::string> in_this_pass;
     const size_t total = paths.size();
     for (size_t index = 0; index < total; ++index) {
         const std::string& path = paths[index];
@@ -48,21 +194,37 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
             result.refused.push_back({path, std::move(*reason)});
             continue;
         }
-        if (!path_exists(script_path)) {
-            auto extracted = extract(path, script_path, name, [&](uint64_t, uint64_t) {
-                if (progress)
-                    progress({index, total, name});
-            });
-            if (!extracted) {
-                result.problems.push_back(extracted.failure());
-            } else if (extracted->cut) {
-                const std::string limit = std::to_string(kMaxRecordsPerClip);
-                result.problems.push_back(
-                    fail("telemetry_cut", {{"clip", name}, {"records", limit}},
-                         "The telemetry of " + name + " was cut at " + limit + " records."));
+        if (library.index) {
+            auto already = library.index->by_path(path);
+            if (!already) {
+                result.refused.push_back({path, already.failure()});
+                continue;
+            }
+            if (*already || in_this_pass.count(path)) {
+                result.refused.push_back({path, Message{"it is in the library already",
+                                                        "refused_already_listed",
+                                                        {{"path", path}}}});
+                continue;
             }
         }
-        result.accepted.push_back({script_path, path});
+        ClipPlacement placement(home, library, extract, [&] {
+            if (progress)
+                progress({index, total, name});
+        });
+        auto placed = placement.place(path, name, result.problems);
+        if (!placed) {
+            result.refused.push_back({path, placed.failure()});
+            continue;
+        }
+        in_this_pass.insert(path);
+        result.accepted.push_back({placed->script_path, path});
+        listed.push_back(std::move(*placed));
+    }
+    if (library.index && !listed.empty()) {
+        if (auto added = library.index->add(listed); !added) {
+            result.problems.push_back(fail("library_problem", {{"error", added.error()}},
+                                           "The library folder cannot be used: " + added.error()));
+        }
     }
     if (progress)
         progress({total, total, {}});
@@ -83,9 +245,11 @@ struct ImportQueue::Shared {
     std::string home;
     Post post;
     ClipExtractor extract;
+    ImportLibrary library;
     std::mutex mutex;
     std::condition_variable wake;
-    std::deque<std::pair<std::vector<std::string>, Callbacks>> passes;
+    // Each job runs on the worker and is handed the way to the main thread.
+    std::deque<std::function<void(const Post&)>> jobs;
     bool stopping = false;
     std::promise<void> worker_done;
 };
@@ -93,20 +257,18 @@ struct ImportQueue::Shared {
 namespace {
 
 void run_worker(const std::shared_ptr<ImportQueue::Shared>& shared) {
-    using Clock = std::chrono::steady_clock;
     while (true) {
-        std::vector<std::string> paths;
-        ImportQueue::Callbacks callbacks;
+        std::function<void(const ImportQueue::Post&)> job;
         {
             std::unique_lock lock(shared->mutex);
-            shared->wake.wait(lock, [&] { return shared->stopping || !shared->passes.empty(); });
+            shared->wake.wait(lock, [&] { return shared->stopping || !shared->jobs.empty(); });
             if (shared->stopping)
                 break;
-            std::tie(paths, callbacks) = std::move(shared->passes.front());
-            shared->passes.pop_front();
+            job = std::move(shared->jobs.front());
+            shared->jobs.pop_front();
         }
         std::weak_ptr<ImportQueue::Shared> weak = shared;
-        auto post = [weak](std::function<void()> work) {
+        const ImportQueue::Post post = [weak](std::function<void()> work) {
             if (auto alive = weak.lock()) {
                 alive->post([weak, work = std::move(work)] {
                     // Runs on the main thread, where the queue is destroyed:
@@ -123,36 +285,19 @@ void run_worker(const std::shared_ptr<ImportQueue::Shared>& shared) {
                 });
             }
         };
-        // A few progress reports a second are enough for the page.
-        Clock::time_point last_report{};
-        size_t last_done = static_cast<size_t>(-1);
-        auto report = [&](const ImportProgress& progress) {
-            const auto now = Clock::now();
-            if (progress.done == last_done && now - last_report < std::chrono::milliseconds(250)) {
-                return;
-            }
-            last_done = progress.done;
-            last_report = now;
-            if (callbacks.progress)
-                post([cb = callbacks.progress, progress] { cb(progress); });
-        };
-        auto result = run_import_pass(shared->home, paths, report, shared->extract);
-        if (callbacks.finished) {
-            post([cb = callbacks.finished, result = std::move(result)]() mutable {
-                cb(std::move(result));
-            });
-        }
+        job(post);
     }
     shared->worker_done.set_value();
 }
 
 }  // namespace
 
-ImportQueue::ImportQueue(std::string home, Post post, ClipExtractor extract)
+ImportQueue::ImportQueue(std::string home, Post post, ClipExtractor extract, ImportLibrary library)
     : shared_(std::make_shared<Shared>()) {
     shared_->home = std::move(home);
     shared_->post = std::move(post);
     shared_->extract = std::move(extract);
+    shared_->library = std::move(library);
     std::thread(run_worker, shared_).detach();
 }
 
@@ -161,7 +306,7 @@ ImportQueue::~ImportQueue() {
     {
         std::lock_guard lock(shared_->mutex);
         shared_->stopping = true;
-        shared_->passes.clear();
+        shared_->jobs.clear();
     }
     shared_->wake.notify_all();
     // A clip being read finishes in the background; its script file is written
@@ -170,12 +315,48 @@ ImportQueue::~ImportQueue() {
     done.wait_for(std::chrono::seconds(2));
 }
 
-void ImportQueue::enqueue(std::vector<std::string> paths, Callbacks callbacks) {
+void ImportQueue::push(std::function<void(const Post&)> job) {
     {
         std::lock_guard lock(shared_->mutex);
-        shared_->passes.emplace_back(std::move(paths), std::move(callbacks));
+        shared_->jobs.push_back(std::move(job));
     }
     shared_->wake.notify_one();
+}
+
+void ImportQueue::enqueue(std::vector<std::string> paths, Callbacks callbacks) {
+    std::weak_ptr<Shared> weak = shared_;
+    push([weak, paths = std::move(paths), callbacks = std::move(callbacks)](const Post& post) {
+        auto shared = weak.lock();
+        if (!shared)
+            return;
+        using Clock = std::chrono::steady_clock;
+        // A few progress reports a second are enough for the page.
+        Clock::time_point last_report{};
+        size_t last_done = static_cast<size_t>(-1);
+        auto report = [&](const ImportProgress& progress) {
+            const auto now = Clock::now();
+            if (progress.done == last_done && now - last_report < std::chrono::milliseconds(250))
+                return;
+            last_done = progress.done;
+            last_report = now;
+            if (callbacks.progress)
+                post([cb = callbacks.progress, progress] { cb(progress); });
+        };
+        auto result =
+            run_import_pass(shared->home, paths, report, shared->extract, shared->library);
+        if (callbacks.finished) {
+            post([cb = callbacks.finished, result = std::move(result)]() mutable {
+                cb(std::move(result));
+            });
+        }
+    });
+}
+
+void ImportQueue::enqueue_task(Task task) {
+    push([task = std::move(task)](const Post& post) {
+        if (auto then = task())
+            post(std::move(then));
+    });
 }
 
 }  // namespace camvault

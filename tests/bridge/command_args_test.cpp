@@ -118,5 +118,34 @@ TEST(CommandArgs, ExportRouteRefusesWhatTheSchemaDoesNotAllow) {
         export_route_args("http://export_route/%7B%22clips%22%3A%5B%22%2F%C3%28%22%5D%7D"));
 }
 
+TEST(CommandArgs, SearchReadsEveryOptionalField) {
+    const auto args = search_args(
+        "http://library_search/"
+        "%7B%22from%22%3A1000%2C%22to%22%3A2000%2C%22near%22%3A%7B%22lat%22%3A"
+        "51.5%2C%22lon%22%3A-0.12%2C%22radius_m%22%3A250%7D%2C%22events%22%3A%5B%22impact%22%5D%"
+        "7D");
+    ASSERT_TRUE(args) << args.error();
+    EXPECT_EQ(args->from_ms, 1000);
+    EXPECT_EQ(args->to_ms, 2000);
+    ASSERT_TRUE(args->near);
+    EXPECT_DOUBLE_EQ(args->near->lon, -0.12);
+    EXPECT_DOUBLE_EQ(args->near->radius_m, 250);
+    EXPECT_EQ(args->events, std::vector<std::string>{"impact"});
+    const auto nothing = search_args("http://library_search/%7B%7D");
+    ASSERT_TRUE(nothing);
+    EXPECT_FALSE(nothing->from_ms || nothing->near);
+}
+
+TEST(CommandArgs, SearchRefusesWhatTheSchemaDoesNotAllow) {
+    for (const char* bad :
+         {"http://library_search/", "http://library_search/%5B%5D",
+          "http://library_search/%7B%22from%22%3A1.5%7D",
+          "http://library_search/%7B%22near%22%3A%7B%22lat%22%3A95%2C%22lon%22%3A0"
+          "%2C%22radius_m%22%3A1%7D%7D",
+          "http://library_search/%7B%22events%22%3A%5B1%5D%7D",
+          "http://library_search/%7B%22where%22%3A1%7D"})
+        EXPECT_FALSE(search_args(bad)) << bad;
+}
+
 }  // namespace
 }  // namespace camvault

@@ -23,6 +23,10 @@ class RecordingHandlers : public CommandHandlers {
     void merger(std::string_view list) override { calls.push_back("merge:" + std::string(list)); }
     void mini() override { calls.push_back("mini"); }
     void max() override { calls.push_back("max"); }
+    void library_restore() override { calls.push_back("restore"); }
+    void library_search(std::string_view url) override {
+        calls.push_back("search:" + std::string(url));
+    }
     void export_route(std::string_view url) override {
         calls.push_back("route:" + std::string(url));
     }

@@ -107,12 +107,16 @@ class ImportAndRemoval(CamVaultTestCase):
         data_line = [l for l in app.log_lines() if l.startswith("del_res:")][-1]
         self.assertEqual(len(data_line.split(",")) - 1, len(remaining))
 
-        # Importing the folder again lists every clip once more after the kept ones.
+        # Importing the folder again lists the removed clips once more after the
+        # kept ones, and the kept ones are not listed twice.
         self.choose(app, folder, select_all=True)
         listing = wait_for(lambda: calls(app, "file_list_fun"), timeout=90, what="listing")[-1]
         movies = listing[1].split(",")[:-1]
-        self.assertEqual(sorted(movies), sorted(remaining + paths))
+        self.assertEqual(sorted(movies), sorted(paths))
         self.assertEqual(movies[:len(remaining)], remaining)
+        refused = [r for r in calls(app, "import_refused") if r[0] in remaining]
+        self.assertEqual(sorted(r[0] for r in refused), sorted(remaining))
+        self.assertTrue(all(r[2] == "refused_already_listed" for r in refused))
         self.assertFalse(app.script("return window.__injected === true"))
 
     def chooser(self, app):

@@ -2,6 +2,7 @@
 // a navigation's URL text through the dispatcher and every command's argument
 // reader. Whatever the text, dispatch must run only matching handlers in table
 // order, stop after the import command, and the readers must not crash.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -44,6 +45,13 @@ class CountingHandlers : public camvault::CommandHandlers {
     }
     void mini() override { ran += 'i'; }
     void max() override { ran += 'x'; }
+    void library_restore() override { ran += 'l'; }
+    void library_search(std::string_view url) override {
+        ran += 'q';
+        if (const auto args = camvault::search_args(url);
+            args && args->near && std::abs(args->near->lat) > 90)
+            std::abort();
+    }
     void export_route(std::string_view url) override {
         ran += 'e';
         if (const auto args = camvault::export_route_args(url)) {
@@ -62,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingHandlers handlers;
     const auto result = camvault::dispatch_commands(url, handlers);
     // Only prefixes that occur may run, each at most once, in table order.
-    static constexpr std::string_view kLetters = "dcpfornsmixe";
+    static constexpr std::string_view kLetters = "dcpfornsmixelq";
     size_t last = 0;
     for (char letter : handlers.ran) {
         const size_t index = kLetters.find(letter);
