@@ -49,6 +49,7 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
         index_ = std::move(*index);
     else
         index_problem_ = index.error();
+    mounts_ = std::make_unique<platform::GioMountWatcher>([this] { refresh_availability(); });
     import_queue_ = std::make_unique<ImportQueue>(
         options_.home, [](std::function<void()> work) { run_on_main_thread(std::move(work)); },
         [](const std::string& clip, const std::string& script, const std::string& name,
@@ -165,17 +166,13 @@ void AppDelegate::send_listing(const std::string& selected, std::function<void()
     availability_.submit([this, movies = std::move(movies), scripts = std::move(scripts), script,
                           after = std::move(after)] {
         const auto listed = listed_clips(index_.get(), movies, scripts);
-        std::vector<std::string> unavailable;
-        for (const auto& clip : listed)
-            if (!clip.present)
-                unavailable.push_back(clip.clip.source_path);
-        return std::function<void()>(
-            [this, unavailable, summaries = listing_json(listed), script, after] {
-                web_host_->call(page_calls::clips_unavailable(unavailable));
-                web_host_->call(page_calls::library_summaries(summaries));
-                web_host_->call(script);
-                after();
-            });
+        return std::function<void()>([this, unavailable = unavailable_movies(listed),
+                                      summaries = listing_json(listed), script, after] {
+            web_host_->call(page_calls::clips_unavailable(unavailable));
+            web_host_->call(page_calls::library_summaries(summaries));
+            web_host_->call(script);
+            after();
+        });
     });
 }
 
@@ -301,6 +298,21 @@ void AppDelegate::library_search(std::string_view url_text) {
     // The summaries the search needs come with the library's clips.
     web_host_->call(page_calls::notice(
         fail("search_unavailable", {}, "Searching the library is not available yet.")));
+}
+
+void AppDelegate::refresh_availability() {
+    auto movies = list_entries(file_mv_path);
+    if (movies.empty())
+        return;
+    availability_.submit(
+        [this, movies = std::move(movies), scripts = list_entries(file_data_path)] {
+            const auto listed = listed_clips(index_.get(), movies, scripts);
+            return std::function<void()>(
+                [this, unavailable = unavailable_movies(listed), summaries = listing_json(listed)] {
+                    web_host_->call(page_calls::clips_unavailable(unavailable));
+                    web_host_->call(page_calls::library_summaries(summaries));
+                });
+        });
 }
 
 void AppDelegate::tell_library_problem(const std::string& error) {

@@ -20,6 +20,7 @@
 #include "bridge/dispatcher.hpp"
 #include "library/import_pass.hpp"
 #include "media/media_tools.hpp"
+#include "platform/gio/mount_watcher_gio.hpp"
 #include "platform/gtk/clip_chooser.hpp"
 #include "platform/gtk/web_view_host.hpp"
 #include "platform/gtk/window_host.hpp"
@@ -89,6 +90,8 @@ class AppDelegate final : public CommandHandlers {
     // be opened; then runs `after`.
     void send_listing(const std::string& selected, std::function<void()> after);
     void tell_library_problem(const std::string& error);
+    // Tells the page again which listed clips can be opened (a card came or went).
+    void refresh_availability();
 
     LaunchOptions options_;
     std::function<void()> quit_;
@@ -100,6 +103,7 @@ class AppDelegate final : public CommandHandlers {
     // Both call into the page: they go before the web view does.
     // Remembers the library across launches; none when its file cannot be opened.
     std::unique_ptr<LibraryIndex> index_;
+    std::unique_ptr<platform::GioMountWatcher> mounts_;
     std::string index_problem_;  // why there is none
     std::unique_ptr<ImportQueue> import_queue_;
     std::unique_ptr<media::MediaTools> media_;  // snapshots, merge, the screen recorder

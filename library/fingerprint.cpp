@@ -55,8 +55,8 @@ Result<ClipIdentity> identify_clip(const std::string& path) {
         std::vector<uint8_t> bytes(length);
         size_t done = 0;
         while (done < length) {
-            const ssize_t n = ::pread(fd, bytes.data() + done, length - done,
-                                      static_cast<off_t>(offset + done));
+            const ssize_t n =
+                ::pread(fd, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -77,8 +77,8 @@ Result<ClipIdentity> identify_clip(const std::string& path) {
         return last.failure();
     ClipIdentity identity;
     identity.size = size;
-    identity.mtime_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                        info.st_mtim.tv_nsec;
+    identity.mtime_ns =
+        static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     identity.fingerprint = fingerprint_of(size, *first, *last);
     return identity;
 }

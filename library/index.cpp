@@ -126,17 +126,16 @@ LibraryIndex::~LibraryIndex() {
 
 Result<std::unique_ptr<LibraryIndex>> LibraryIndex::open(const std::string& path) {
     sqlite3* db = nullptr;
-    const int opened = sqlite3_open_v2(path.c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                           SQLITE_OPEN_FULLMUTEX,
-                                       nullptr);
+    const int opened = sqlite3_open_v2(
+        path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     std::unique_ptr<LibraryIndex> index(new LibraryIndex(db));
     if (opened != SQLITE_OK)
         return db_error(db, "open " + path);
     sqlite3_busy_timeout(db, 5000);
     // WAL: readers never wait for a writer, and a crash never leaves half a change.
-    if (auto wal = exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;",
-                        "set up " + path);
+    if (auto wal =
+            exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", "set up " + path);
         !wal)
         return wal.failure();
     if (auto migrated = index->migrate(); !migrated)

@@ -33,7 +33,7 @@ struct IndexedClip {
 };
 
 class LibraryIndex {
-public:
+  public:
     // The schema this code writes; older indexes are migrated on open.
     static constexpr int kSchemaVersion = 1;
 
@@ -61,7 +61,7 @@ public:
     // "ok" when SQLite finds the file sound.
     Result<std::string> integrity_check();
 
-private:
+  private:
     explicit LibraryIndex(sqlite3* db);
     Status migrate();
 

@@ -30,6 +30,14 @@ std::vector<ListedClip> listed_clips(LibraryIndex* index, const std::vector<std:
     return listed;
 }
 
+std::vector<std::string> unavailable_movies(const std::vector<ListedClip>& clips) {
+    std::vector<std::string> movies;
+    for (const auto& listed : clips)
+        if (!listed.present)
+            movies.push_back(listed.clip.source_path);
+    return movies;
+}
+
 std::string listing_json(const std::vector<ListedClip>& clips) {
     nlohmann::json list = nlohmann::json::array();
     for (const auto& listed : clips) {

@@ -21,6 +21,9 @@ struct ListedClip {
 std::vector<ListedClip> listed_clips(LibraryIndex* index, const std::vector<std::string>& movies,
                                      const std::vector<std::string>& scripts);
 
+// The movies of `clips` that cannot be opened now.
+std::vector<std::string> unavailable_movies(const std::vector<ListedClip>& clips);
+
 // {"clips":[{"movie":..., "script":..., "key":..., "present":true, "summary":{...}|null}]}
 // in listing order (schema in www/README.md, "library_summaries").
 std::string listing_json(const std::vector<ListedClip>& clips);

@@ -36,7 +36,7 @@ struct ContentExtractor {
 };
 
 class LibraryIndexTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         prepare_library(home_.path());
         auto opened = open_library_index(home_.path());
@@ -158,16 +158,18 @@ TEST_F(LibraryIndexTest, ListingTellsThePageKeysPresenceAndSummaries) {
     const auto b = clip("B", "FILE0001.MOV", "2");
     const auto result = import({a, b});
     std::filesystem::remove(a);  // the card taken out
-    const auto listed = listed_clips(index_.get(), {a, b},
-                                     {result.accepted[0].script_path, result.accepted[1].script_path});
+    const auto listed = listed_clips(
+        index_.get(), {a, b}, {result.accepted[0].script_path, result.accepted[1].script_path});
     EXPECT_FALSE(listed[0].present);
     EXPECT_TRUE(listed[1].present);
-    EXPECT_EQ(listing_json(listed),
-              "{\"clips\":[{\"key\":\"FILE0001.MOV\",\"movie\":\"" + a +
-                  "\",\"present\":false,\"script\":\"" + data_dir() +
-                  "/FILE0001.data\",\"summary\":{\"name\":\"FILE0001.MOV\"}},{\"key\":\"FILE0001.MOV~2\","
-                  "\"movie\":\"" + b + "\",\"present\":true,\"script\":\"" + data_dir() +
-                  "/FILE0001~2.data\",\"summary\":{\"name\":\"FILE0001.MOV\"}}]}");
+    EXPECT_EQ(
+        listing_json(listed),
+        "{\"clips\":[{\"key\":\"FILE0001.MOV\",\"movie\":\"" + a +
+            "\",\"present\":false,\"script\":\"" + data_dir() +
+            "/FILE0001.data\",\"summary\":{\"name\":\"FILE0001.MOV\"}},{\"key\":\"FILE0001.MOV~2\","
+            "\"movie\":\"" +
+            b + "\",\"present\":true,\"script\":\"" + data_dir() +
+            "/FILE0001~2.data\",\"summary\":{\"name\":\"FILE0001.MOV\"}}]}");
 }
 
 }  // namespace
