@@ -38,29 +38,11 @@ class ScriptOutput {
     }
 
     bool add(const TelemetryRecord& record) {
-        if (full())
-            return false;
-        append_record_line(text_, escaped_name_, record);
-        ++records_;
-        if (text_.size() >= kFlushSize) {
-            if (!file_.append(text_))
-                return false;
-            text_.clear();
-        }
-        return true;
+        return add_line([&] { append_record_line(text_, escaped_name_, record); });
     }
 
     bool add_fix(const TelemetryFix& fix) {
-        if (full())
-            return false;
-        append_fix_line(text_, escaped_name_, fix);
-        ++records_;
-        if (text_.size() >= kFlushSize) {
-            if (!file_.append(text_))
-                return false;
-            text_.clear();
-        }
-        return true;
+        return add_line([&] { append_fix_line(text_, escaped_name_, fix); });
     }
 
     // True once a record beyond the limit came: the scan is to stop.
@@ -87,6 +69,21 @@ class ScriptOutput {
 
   private:
     static constexpr size_t kFlushSize = 256 * 1024;
+
+    // False stops the scan: the script is full, or it cannot be written.
+    template <typename AppendLine>
+    bool add_line(const AppendLine& append) {
+        if (full())
+            return false;
+        append();
+        ++records_;
+        if (text_.size() >= kFlushSize) {
+            if (!file_.append(text_))
+                return false;
+            text_.clear();
+        }
+        return true;
+    }
 
     bool full() {
         if (records_ < kMaxRecordsPerClip)

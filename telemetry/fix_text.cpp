@@ -45,41 +45,17 @@ std::string fix_key(const TelemetryFix& fix) {
 
 void append_fix_line(std::string& out, std::string_view escaped_clip_name,
                      const TelemetryFix& fix) {
-    const std::string key = fix_key(fix);
-    const auto append_entry = [&] {
-        out += "data[\"";
-        out += escaped_clip_name;
-        out += "\"][\"";
-        out += key;
-        out += "\"]";
-    };
-    append_entry();
-    out += "=new Array();";
-    append_entry();
-    const struct {
-        const char* name;
-        double value;
-        int decimals;
-    } fields[] = {
-        {"speed", fix.speed_kmh, 6},
-        {"degrees", fix.track, 2},
-        {"lat", fix.latitude, 7},
-        {"lon", fix.longitude, 7},
-        {"x", fix.has_accel ? fix.x : 0.0, 2},
-        {"y", fix.has_accel ? fix.y : 0.0, 2},
-        {"z", fix.has_accel ? fix.z : 0.0, 2},
-    };
-    out += "={";
-    for (const auto& field : fields) {
-        out += '\'';
-        out += field.name;
-        out += "':\"";
-        append_fixed(out, field.value, field.decimals);
-        out += "\",";
+    LineValues values;
+    values.speed_kmh = fix.speed_kmh;
+    values.degrees = fix.track;
+    values.lat = values.label_lat = fix.latitude;
+    values.lon = values.label_lon = fix.longitude;
+    if (fix.has_accel) {
+        values.x = fix.x;
+        values.y = fix.y;
+        values.z = fix.z;
     }
-    out += "'lbs':\"";
-    out += nicePosition(fix.latitude, fix.longitude);
-    out += "\"};\n";
+    append_line(out, escaped_clip_name, fix_key(fix), values);
 }
 
 }  // namespace camvault

@@ -145,12 +145,11 @@ std::string nicePosition(double lat, double lon) {
     return label;
 }
 
-void append_record_line(std::string& out, std::string_view escaped_clip_name,
-                        const TelemetryRecord& record) {
+void append_line(std::string& out, std::string_view escaped_clip_name, std::string_view key,
+                 const LineValues& v) {
     // The key holds only digits, '/', ' ', ':' and '.', and the label only
     // digits, '-', '[', ' ', '\'', '.', ':' and ','; the label's apostrophe
     // stands inside double quotes. Neither needs escaping.
-    const std::string key = record_key(record);
     const auto append_entry = [&] {
         out += "data[\"";
         out += escaped_clip_name;
@@ -166,13 +165,13 @@ void append_record_line(std::string& out, std::string_view escaped_clip_name,
         double value;
         int decimals;
     } fields[] = {
-        {"speed", static_cast<double>(record.speed) * 0.036, 6},
-        {"degrees", scaled_float(record.degrees, 1e7f), 2},
-        {"lat", scaled_float(record.latitude, 1e7f), 7},
-        {"lon", scaled_float(record.longitude, 1e7f), 7},
-        {"x", scaled_float(record.x, 1e9f), 2},
-        {"y", scaled_float(record.y, 1e9f), 2},
-        {"z", scaled_float(record.z, 1e9f), 2},
+        {"speed", v.speed_kmh, 6},
+        {"degrees", v.degrees, 2},
+        {"lat", v.lat, 7},
+        {"lon", v.lon, 7},
+        {"x", v.x, 2},
+        {"y", v.y, 2},
+        {"z", v.z, 2},
     };
     out += "={";
     for (const auto& field : fields) {
@@ -183,8 +182,24 @@ void append_record_line(std::string& out, std::string_view escaped_clip_name,
         out += "\",";
     }
     out += "'lbs':\"";
-    append_position_label(out, record.latitude / 10000000.0, record.longitude / 10000000.0);
+    append_position_label(out, v.label_lat, v.label_lon);
     out += "\"};\n";
+}
+
+void append_record_line(std::string& out, std::string_view escaped_clip_name,
+                        const TelemetryRecord& record) {
+    LineValues values;
+    values.speed_kmh = static_cast<double>(record.speed) * 0.036;
+    values.degrees = scaled_float(record.degrees, 1e7f);
+    values.lat = scaled_float(record.latitude, 1e7f);
+    values.lon = scaled_float(record.longitude, 1e7f);
+    values.x = scaled_float(record.x, 1e9f);
+    values.y = scaled_float(record.y, 1e9f);
+    values.z = scaled_float(record.z, 1e9f);
+    // The label is worked out from the exact value, not the single-precision one.
+    values.label_lat = record.latitude / 10000000.0;
+    values.label_lon = record.longitude / 10000000.0;
+    append_line(out, escaped_clip_name, record_key(record), values);
 }
 
 }  // namespace camvault

@@ -18,6 +18,22 @@ std::string script_header(std::string_view clip_name);
 // minute, carried into hour, day, month and year when the date is a real one.
 std::string record_key(const TelemetryRecord& record);
 
+// The values of one record line, as they are printed.
+struct LineValues {
+    double speed_kmh = 0;
+    double degrees = 0;
+    double lat = 0;
+    double lon = 0;
+    double x = 0, y = 0, z = 0;
+    double label_lat = 0;  // what the position label shows
+    double label_lon = 0;
+};
+
+// Appends one record line (ending in a line feed) of `key` for a clip whose
+// name is already escaped with js_escape: every layout's records look alike.
+void append_line(std::string& out, std::string_view escaped_clip_name, std::string_view key,
+                 const LineValues& values);
+
 // Appends the record's line (ending in a line feed) for a clip whose name is
 // already escaped with js_escape.
 void append_record_line(std::string& out, std::string_view escaped_clip_name,

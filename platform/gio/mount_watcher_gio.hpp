@@ -13,13 +13,13 @@
 namespace camvault::platform {
 
 class GioMountWatcher {
-public:
+  public:
     // `changed` runs on the main thread after every mount or unmount.
     explicit GioMountWatcher(std::function<void()> changed);
     GioMountWatcher(const GioMountWatcher&) = delete;
     GioMountWatcher& operator=(const GioMountWatcher&) = delete;
 
-private:
+  private:
     static void on_mount(GVolumeMonitor*, GMount*, gpointer self);
 
     std::function<void()> changed_;
