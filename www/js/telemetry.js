@@ -47,13 +47,20 @@
   function extractRecords(table, name) {
     const entry = table && Object.prototype.hasOwnProperty.call(table, name) ? table[name] : null;
     if (!entry || typeof entry !== 'object') return [];
-    const records = [];
-    for (const key of Object.keys(entry)) {
+    const keys = Object.keys(entry);
+    return appendRecords([], entry, keys, 0, keys.length);
+  }
+
+  // The records of keys[from..to) of a table entry, appended to `out`: a
+  // caller on the page's main thread takes a large entry a slice at a time.
+  function appendRecords(out, entry, keys, from, to) {
+    for (let i = from; i < to; i++) {
+      const key = keys[i];
       const r = entry[key];
       if (!r || typeof r !== 'object') continue;
       const lat = toNumber(r.lat);
       const lon = toNumber(r.lon);
-      records.push({
+      out.push({
         key,
         time: parseKey(key),
         speed: toNumber(r.speed),
@@ -67,7 +74,7 @@
         lbs: typeof r.lbs === 'string' ? r.lbs : '',
       });
     }
-    return records;
+    return out;
   }
 
   const NOMINAL_RATE = 10; // records per second of video
@@ -213,6 +220,7 @@
     parseKey,
     formatKey,
     extractRecords,
+    appendRecords,
     buildTimeline,
     indexAt,
     positionAt,

@@ -5,36 +5,44 @@
 })(this, function (commands) {
   'use strict';
 
-  // snapshot_result's arguments may arrive as strings.
-  function snapshotOutcome(ok, detail) {
-    return { ok: ok === true || ok === 'true' || ok === 1 || ok === '1', detail: String(detail ?? '') };
+  // snapshot_result's arguments may arrive as strings; a failure may carry a
+  // message key and its parameters after the English error.
+  function snapshotOutcome(ok, detail, key, params) {
+    return {
+      ok: ok === true || ok === 'true' || ok === 1 || ok === '1',
+      detail: String(detail ?? ''),
+      key: String(key ?? ''),
+      params: params ?? '',
+    };
   }
 
   // The toast once get_act() says the snapshot is done; a get_act() with no
   // outcome reported before it still means the snapshot was saved.
-  function snapshotMessage(outcome, t) {
+  // message(text, key, params) puts a keyed error in the page's language.
+  function snapshotMessage(outcome, t, message = (text) => text) {
     if (!outcome) return { text: t('snapshot.saved'), kind: 'success' };
     if (outcome.ok) {
       const text = outcome.detail ? t('snapshot.savedAt', { path: outcome.detail }) : t('snapshot.saved');
       return { text, kind: 'success' };
     }
-    return { text: t('snapshot.failed', { reason: outcome.detail }), kind: 'error' };
+    const reason = message(outcome.detail, outcome.key, outcome.params);
+    return { text: t('snapshot.failed', { reason }), kind: 'error' };
   }
 
-  // page: state, t, sender, messages, the viewer's player, and chosenClips()
-  // from the library.
+  // page: state, t, message (keyed messages), sender, messages, the viewer's
+  // player, and chosenClips() from the library.
   function create(page) {
-    const { state, t, sender, messages, player } = page;
+    const { state, t, message, sender, messages, player } = page;
     const $ = (id) => document.getElementById(id);
 
-    function onSnapshotResult(ok, detail) {
-      state.pendingSnapshot = snapshotOutcome(ok, detail);
+    function onSnapshotResult(ok, detail, key, params) {
+      state.pendingSnapshot = snapshotOutcome(ok, detail, key, params);
     }
 
     function onSnapshotDone() {
-      const message = snapshotMessage(state.pendingSnapshot, t);
+      const shown = snapshotMessage(state.pendingSnapshot, t, message);
       state.pendingSnapshot = null;
-      messages.toast(message.text, message.kind);
+      messages.toast(shown.text, shown.kind);
     }
 
     function onExportDone(text) {

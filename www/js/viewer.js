@@ -22,24 +22,52 @@
     return [-m, m];
   }
 
+  // 100000 as the page's language writes it (100,000 or 100.000).
+  function formatCount(n, locale) {
+    try {
+      return Number(n).toLocaleString(locale || 'en');
+    } catch (e) {
+      return String(n);
+    }
+  }
+
   // What the pointer is over, in the chart's title.
   function hoverText(shown, index, describe) {
     if (index === null || !shown || !shown.records[index]) return '';
     return units.formatClock(shown.timeline[index]) + '  ' + describe(shown.records[index]);
   }
 
-  // page: state, t, loader (telemetry and durations), renderLibrary() for
-  // what the library shows of the clip on screen.
+  // What the video element does for the clip on screen, given whether the
+  // clip may be opened ('open', 'wait' for the listing's report, or
+  // 'unavailable') and the clip it holds: 'refuse' (and say why), 'keep' it,
+  // 'close' it until the report, or 'open' the clip.
+  function videoAction(status, loadedPath, clipPath) {
+    if (status === 'unavailable') return 'refuse';
+    if (loadedPath === clipPath) return 'keep';
+    return status === 'wait' ? 'close' : 'open';
+  }
+
+  // page: state, t, loader (telemetry and durations), availability (clips
+  // that cannot be opened), renderLibrary() for what the library shows of the
+  // clip on screen.
   function create(page) {
-    const { state, t, loader } = page;
+    const { state, t, loader, availability } = page;
     const $ = (id) => document.getElementById(id);
+    let videoMessageKey = 'player.noClip';
+
+    // key null: no message over the video.
+    function setVideoMessage(key) {
+      videoMessageKey = key;
+      $('video-message').hidden = key === null;
+      if (key !== null) $('video-message').textContent = t(key);
+    }
 
     function showNothing() {
       state.current = -1;
       state.shown = null;
       player.unload();
-      $('video-message').hidden = false;
-      $('video-message').textContent = t('player.noClip');
+      setVideoMessage('player.noClip');
+      renderCut();
       routeMap.clear();
       speedChart.clear();
       gChart.clear();
@@ -47,19 +75,47 @@
       renderReadouts(null);
     }
 
+    // The video element is pointed at a clip only once the listing's report
+    // says it can be opened; telemetry does not wait for that.
+    function openVideo(clip) {
+      switch (videoAction(availability.status(clip.path), player.path, clip.path)) {
+        case 'refuse':
+          if (player.hasClip()) player.unload();
+          setVideoMessage('player.unavailable');
+          break;
+        case 'close':
+          if (player.hasClip()) player.unload();
+          setVideoMessage(null);
+          break;
+        case 'open':
+          player.load(clip.path, commands.fileUrl(clip.path));
+          setVideoMessage(null);
+          break;
+        default:
+          break;
+      }
+    }
+
+    // The listing's report came (or was waited for long enough).
+    function onAvailability() {
+      const shown = state.shown;
+      if (shown && state.clips[state.current] === shown.clip) openVideo(shown.clip);
+    }
+
     function showClip(i) {
       const clip = state.clips[i];
       if (!clip) return;
       state.current = i;
       page.renderLibrary();
-      const fresh = player.load(clip.path, commands.fileUrl(clip.path));
-      if (fresh) $('video-message').hidden = true;
-      if (!fresh && state.shown && state.shown.clip === clip) return;
+      const same = state.shown && state.shown.clip === clip;
+      openVideo(clip);
+      if (same) return;
       state.shown = { clip, records: [], timeline: [], cumulative: [] };
       routeMap.clear();
       speedChart.clear();
       gChart.clear();
       renderReadouts(null);
+      renderCut();
       setTelemetryStatus('loading');
       loader.loadTelemetry(clip).then((records) => {
         if (!state.shown || state.shown.clip !== clip) return;
@@ -67,8 +123,27 @@
         state.shown.records = records;
         state.shown.cumulative = telemetry.cumulativeKm(records);
         layoutTelemetry();
+        renderCut();
         page.renderLibrary();
       });
+    }
+
+    // The note that the shown clip's telemetry was cut short.
+    function renderCut() {
+      const shown = state.shown;
+      const records = shown && shown.records.length ? loader.cutOf(shown.clip) : undefined;
+      const note = $('telemetry-cut');
+      note.hidden = records === undefined;
+      if (records !== undefined) {
+        note.textContent = t('msg.telemetry_cut', { clip: shown.clip.name, records: formatCount(records, page.locale()) });
+      }
+    }
+
+    // The page's language and every text the viewer set from it.
+    function renderLanguage() {
+      if (videoMessageKey !== null) setVideoMessage(videoMessageKey);
+      renderCut();
+      renderUnits();
     }
 
     // Places the records on the video's timeline; redone once the video's
@@ -176,10 +251,7 @@
             if (shown.records.length) layoutTelemetry();
           }
         },
-        onError: () => {
-          $('video-message').hidden = false;
-          $('video-message').textContent = t('player.error');
-        },
+        onError: () => setVideoMessage('player.error'),
       },
     );
     const routeMap = new CV.RouteMap($('map'), {
@@ -217,8 +289,19 @@
       yRange: gRange,
     });
 
-    return { player, routeMap, speedChart, gChart, showNothing, showClip, setTelemetryStatus, renderUnits };
+    return {
+      player,
+      routeMap,
+      speedChart,
+      gChart,
+      showNothing,
+      showClip,
+      onAvailability,
+      setTelemetryStatus,
+      renderUnits,
+      renderLanguage,
+    };
   }
 
-  return { formatG, speedRange, gRange, hoverText, create };
+  return { formatG, speedRange, gRange, hoverText, videoAction, formatCount, create };
 });

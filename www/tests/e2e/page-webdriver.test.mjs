@@ -75,10 +75,14 @@ after(async () => {
   if (root) rmSync(root, { recursive: true, force: true });
 });
 
-const listing = (entries, selected) =>
+// As the native side sends a listing: the lists, the library folder, then
+// which listed movies cannot be opened (`unavailable`; null: no report, as
+// from an older native side).
+const listing = (entries, selected, unavailable = []) =>
   `file_list_fun(${JSON.stringify(entries.map((e) => e[1] + ',').join(''))},` +
   `${JSON.stringify(entries.map((e) => e[0] + ',').join(''))},${JSON.stringify(selected)});` +
-  `user_path=${JSON.stringify(fx.dataDir)}`;
+  `user_path=${JSON.stringify(fx.dataDir)};` +
+  (unavailable ? `clips_unavailable(${JSON.stringify(JSON.stringify(unavailable))})` : '');
 
 const commandFrames = () =>
   b.execute('return [...document.querySelectorAll("iframe[data-command-frame]")].map((f) => f.getAttribute("src"))');
