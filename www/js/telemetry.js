@@ -134,6 +134,19 @@
     ];
   }
 
+  // The records with a fix, evenly spread over them when there are more
+  // than `max` (a route drawn through a long clip); the first and the last
+  // always.
+  function routeFixes(records, max) {
+    const fixes = records.filter((r) => r.hasPosition);
+    if (fixes.length <= max) return fixes;
+    if (max < 2) return fixes.slice(0, Math.max(0, max));
+    const step = (fixes.length - 1) / (max - 1);
+    const out = new Array(max);
+    for (let k = 0; k < max; k++) out[k] = fixes[Math.round(k * step)];
+    return out;
+  }
+
   const EARTH_RADIUS_KM = 6371.0088;
 
   function distanceKm(lat1, lon1, lat2, lon2) {
@@ -224,6 +237,7 @@
     buildTimeline,
     indexAt,
     positionAt,
+    routeFixes,
     distanceKm,
     cumulativeKm,
     nearestIndex,

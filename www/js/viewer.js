@@ -22,6 +22,49 @@
     return [-m, m];
   }
 
+  // A chart is drawn through at most about this many runs of records: more
+  // than a chart has pixels across, far fewer than a long clip's records.
+  const CHART_BUCKETS = 1000;
+  // From this many records on, the route and the charts are drawn in tasks
+  // of their own, so the page answers input between them.
+  const LARGE_CLIP = 20000;
+
+  // The indices of the records a chart is drawn through: null (all of them)
+  // up to twice `buckets`; beyond, for each of `buckets` runs of consecutive
+  // records, its first one and those with the lowest and the highest value
+  // of each field, so that no peak (a braking jolt) is lost.
+  function chartPick(records, fields, buckets) {
+    const n = records.length;
+    if (n <= buckets * 2) return null;
+    const out = [];
+    const picked = [];
+    for (let b = 0; b < buckets; b++) {
+      const from = Math.floor((b * n) / buckets);
+      const to = Math.floor(((b + 1) * n) / buckets);
+      if (to <= from) continue;
+      picked.length = 0;
+      picked.push(from);
+      for (const field of fields) {
+        let lo = -1;
+        let hi = -1;
+        for (let i = from; i < to; i++) {
+          const v = records[i][field];
+          if (!Number.isFinite(v)) continue;
+          if (lo < 0 || v < records[lo][field]) lo = i;
+          if (hi < 0 || v > records[hi][field]) hi = i;
+        }
+        if (lo >= 0) picked.push(lo, hi);
+      }
+      picked.sort((a, c) => a - c);
+      for (let k = 0; k < picked.length; k++) if (k === 0 || picked[k] !== picked[k - 1]) out.push(picked[k]);
+    }
+    if (out[out.length - 1] !== n - 1) out.push(n - 1);
+    return out;
+  }
+
+  // The record under a chart's point `i` (null: none).
+  const pickedRecord = (pick, i) => (i === null || i === undefined ? null : pick ? pick[i] : i);
+
   // 100000 as the page's language writes it (100,000 or 100.000).
   function formatCount(n, locale) {
     try {
@@ -163,18 +206,58 @@
       }
       setTelemetryStatus('ok');
       shown.timeline = telemetry.buildTimeline(records, player.video.duration);
-      const hasRoute = routeMap.showRoute(records);
-      $('map-no-route').hidden = hasRoute;
-      drawCharts();
+      // The route does not depend on the video's length: it is drawn once.
+      const steps = [];
+      if (routeMap.records !== records) {
+        steps.push(() => {
+          $('map-no-route').hidden = routeMap.showRoute(records);
+        });
+      }
+      steps.push(drawSpeedChart, drawGChart);
+      // A later layout (the video's length came) replaces this one's steps.
+      const layout = (shown.layouts = (shown.layouts || 0) + 1);
+      const current = () => state.shown === shown && shown.records === records && shown.layouts === layout;
+      if (records.length < LARGE_CLIP) {
+        steps.forEach((step) => step());
+      } else {
+        // One step per task, each started only after the one before ended,
+        // so that input waiting meanwhile is answered between them.
+        const next = (k) => {
+          if (k >= steps.length || !current()) return;
+          steps[k]();
+          onTime(player.currentTime());
+          setTimeout(() => next(k + 1), 0);
+        };
+        setTimeout(() => next(0), 0);
+      }
       onTime(player.currentTime());
     }
 
     function drawCharts() {
+      drawSpeedChart();
+      drawGChart();
+    }
+
+    // columns(f, ...) for the clip on screen: each f(record) over the records
+    // the chart is drawn through, after their video times; null: nothing shown.
+    function chartColumns(pickName, fields) {
       const shown = state.shown;
-      if (!shown || shown.records.length === 0) return;
-      const xs = shown.timeline;
-      speedChart.setData(xs, [shown.records.map((r) => units.speedIn(r.speed, state.unit))]);
-      gChart.setData(xs, [shown.records.map((r) => r.x), shown.records.map((r) => r.y), shown.records.map((r) => r.z)]);
+      if (!shown || shown.records.length === 0) return null;
+      const { records, timeline } = shown;
+      if (!(pickName in shown)) shown[pickName] = chartPick(records, fields, CHART_BUCKETS);
+      const pick = shown[pickName];
+      const column = (f) => (pick ? pick.map((i) => f(records[i], i)) : records.map(f));
+      return (...fs) => [column((r, i) => timeline[i]), fs.map(column)];
+    }
+
+    function drawSpeedChart() {
+      const columns = chartColumns('speedPick', ['speed']);
+      if (columns) speedChart.setData(...columns((r) => units.speedIn(r.speed, state.unit)));
+    }
+
+    function drawGChart() {
+      const columns = chartColumns('gPick', ['x', 'y', 'z']);
+      if (columns) gChart.setData(...columns((r) => r.x, (r) => r.y, (r) => r.z));
     }
 
     function setTelemetryStatus(status) {
@@ -266,7 +349,7 @@
       onHover: (i) => {
         $('speed-hover').textContent = hoverText(
           state.shown,
-          i,
+          pickedRecord(state.shown && state.shown.speedPick, i),
           (r) => units.formatSpeed(r.speed, state.unit) + ' ' + units.speedUnit(state.unit),
         );
       },
@@ -282,7 +365,7 @@
       onHover: (i) => {
         $('g-hover').textContent = hoverText(
           state.shown,
-          i,
+          pickedRecord(state.shown && state.shown.gPick, i),
           (r) => `X ${formatG(r.x)}  Y ${formatG(r.y)}  Z ${formatG(r.z)}`,
         );
       },
@@ -303,5 +386,5 @@
     };
   }
 
-  return { formatG, speedRange, gRange, hoverText, videoAction, formatCount, create };
+  return { formatG, speedRange, gRange, hoverText, chartPick, pickedRecord, videoAction, formatCount, create };
 });
