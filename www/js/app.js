@@ -137,5 +137,7 @@ var CamVaultPage = (function () {
     routeMap: viewer.routeMap,
     speedChart: viewer.speedChart,
     gChart: viewer.gChart,
+    // How telemetry files are read: 'worker', 'page', 'script' (or 'undecided').
+    telemetryMode: () => loader.mode(),
   };
 })();

@@ -119,7 +119,8 @@
     return { read };
   }
 
-  const SLICE_MS = 30;
+  const SLICE_MS = 20;
+  const DECODE_BYTES = 1 << 20;
   const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
 
   // Reading on the page's main thread, where no worker can run: the text is
@@ -149,7 +150,16 @@
       for (;;) {
         const { done, value } = await stream.read();
         if (done) break;
-        await readSliced(reader.take(decoder.decode(value, { stream: true })));
+        // A file URL may hand over the whole file as one piece: it is
+        // decoded a megabyte at a time.
+        for (let at = 0; at < value.length; at += DECODE_BYTES) {
+          const text = decoder.decode(value.subarray(at, at + DECODE_BYTES), { stream: true });
+          await readSliced(reader.take(text));
+          if (overBudget()) {
+            await nextTask();
+            sliceStart = Date.now();
+          }
+        }
       }
       await readSliced(reader.take(decoder.decode()));
     } else {
