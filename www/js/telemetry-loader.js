@@ -104,7 +104,11 @@
 
     function read(url) {
       if (!worker) {
-        worker = started || makeWorker();
+        try {
+          worker = started || makeWorker();
+        } catch (e) {
+          return Promise.reject(Object.assign(new Error('no telemetry worker'), { unusable: true }));
+        }
         started = null;
         worker.onmessage = onMessage;
         worker.onerror = onError;
@@ -119,14 +123,20 @@
     return { read };
   }
 
-  const SLICE_MS = 20;
+  const SLICE_MS = 10;
   const DECODE_BYTES = 1 << 20;
   const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
 
   // Reading on the page's main thread, where no worker can run: the text is
   // read in slices of at most SLICE_MS with a task boundary between them, so
   // input is still answered meanwhile.
-  async function readOnPage(url, fetchImpl) {
+  // A file that cannot be read, or breaks off, has no telemetry (as a script
+  // that failed to load).
+  function readOnPage(url, fetchImpl) {
+    return readSlicesOnPage(url, fetchImpl).catch(() => NO_FILE());
+  }
+
+  async function readSlicesOnPage(url, fetchImpl) {
     const reader = telemetryReader.createReader();
     let sliceStart = Date.now();
     const overBudget = () => Date.now() - sliceStart > SLICE_MS;
@@ -137,13 +147,8 @@
         sliceStart = Date.now();
       }
     };
-    let response;
-    try {
-      response = await fetchImpl(url);
-      if (!response.ok && response.status !== 0) return NO_FILE();
-    } catch (e) {
-      return NO_FILE();
-    }
+    const response = await fetchImpl(url);
+    if (!response.ok && response.status !== 0) return NO_FILE();
     if (response.body && typeof response.body.getReader === 'function' && typeof TextDecoder === 'function') {
       const stream = response.body.getReader();
       const decoder = new TextDecoder();
@@ -319,12 +324,15 @@
               return out;
             });
       decideMode();
-      return taken().then(({ name, records }) => {
-        const cut = name === null ? NaN : Number(cutTable()[name]);
-        if (cut > 0) cuts.set(clip.dataPath, cut);
-        else cuts.delete(clip.dataPath);
-        return records;
-      });
+      return Promise.resolve()
+        .then(taken)
+        .catch(() => ({ name: null, records: [] }))
+        .then(({ name, records }) => {
+          const cut = name === null ? NaN : Number(cutTable()[name]);
+          if (cut > 0) cuts.set(clip.dataPath, cut);
+          else cuts.delete(clip.dataPath);
+          return records;
+        });
     }
 
     const loader = createLoader(load, (clip) => readDuration(doc, clip, mayOpen));

@@ -104,6 +104,28 @@
       }
     }
 
+    // An entry name: every record line names its clip twice, so the last
+    // name read is taken again without being cut out and unescaped anew.
+    let lastName = null;
+    let lastNameBody = '';
+    let lastNameQuote = 0;
+    function entryName(i) {
+      i = space(i);
+      const quote = s.charCodeAt(i);
+      const close = i + 1 + lastNameBody.length;
+      if (lastName !== null && quote === lastNameQuote && close < e && s.charCodeAt(close) === quote && s.startsWith(lastNameBody, i + 1)) {
+        value = lastName;
+        return close + 1;
+      }
+      const next = string(i);
+      if (next >= 0) {
+        lastName = value;
+        lastNameBody = s.slice(i + 1, next - 1);
+        lastNameQuote = quote;
+      }
+      return next;
+    }
+
     function number(i) {
       i = space(i);
       const start = i;
@@ -181,7 +203,7 @@
         i += 4;
       }
       i = expect(i, 91);
-      if (i >= 0) i = string(i);
+      if (i >= 0) i = entryName(i);
       if (i >= 0) i = expect(i, 93);
       if (i < 0) return -1;
       const name = value;

@@ -16,10 +16,15 @@
   function parseKey(key) {
     const m = KEY_PATTERN.exec(String(key));
     if (!m) return NaN;
+    const year = Number(m[1]);
+    const second = Math.round(Number(m[6]) * 1000);
+    // Date.UTC takes years 0 to 99 for 1900 to 1999; the Date object, made
+    // only then, does not (a long clip has 100,000 keys to read).
+    if (year >= 100) return Date.UTC(year, Number(m[2]) - 1, Number(m[3]), Number(m[4]), Number(m[5])) + second;
     const d = new Date(0);
-    d.setUTCFullYear(Number(m[1]), Number(m[2]) - 1, Number(m[3]));
+    d.setUTCFullYear(year, Number(m[2]) - 1, Number(m[3]));
     d.setUTCHours(Number(m[4]), Number(m[5]), 0, 0);
-    return d.getTime() + Math.round(Number(m[6]) * 1000);
+    return d.getTime() + second;
   }
 
   // "2017-05-21 13:05:56" for display, or the key itself when it is no date.

@@ -238,8 +238,9 @@
       drawGChart();
     }
 
-    // columns(f, ...) for the clip on screen: each f(record) over the records
-    // the chart is drawn through, after their video times; null: nothing shown.
+    // For the clip on screen, a function that gives a chart's data: the video
+    // times of the records the chart is drawn through, then f(record) over
+    // them for each f it is given. null when there is nothing to chart.
     function chartColumns(pickName, fields) {
       const shown = state.shown;
       if (!shown || shown.records.length === 0) return null;

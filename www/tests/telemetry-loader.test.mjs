@@ -219,3 +219,34 @@ test('read on the page, a slice at a time, the result is what the worker hands o
   assert.deepEqual(file.cut, { 'P.MOV': 30000 });
   assert.ok(timers > 0, 'the main thread was handed back between slices');
 });
+
+test('a file that breaks off, or a worker that cannot be made again, leaves the clip without telemetry and the queue going', async () => {
+  const broken = new ReadableStream({
+    start(c) {
+      c.enqueue(new TextEncoder().encode(telemetryScript('A.MOV', sampleDrive({ seconds: 1 }))));
+      c.error(new Error('I/O error'));
+    },
+  });
+  const file = await loaderModule.readOnPage('file:///d/A.data', async () => new Response(broken));
+  assert.equal(file.entries.size, 0);
+  let made = 0;
+  const dies = {
+    postMessage() {
+      setImmediate(() => {
+        this.onmessage({ data: { id: 0, type: 'hello' } }); // it ran once
+        this.onerror({});
+      });
+    },
+    terminate() {},
+  };
+  const loader = loaderModule.create(null, () => ({}), () => ({}), {
+    makeWorker: () => {
+      if (made++ > 0) throw new Error('out of threads');
+      return dies;
+    },
+    fetch: async () => new Response(telemetryScript('B.MOV', sampleDrive({ seconds: 1 }))),
+  });
+  assert.deepEqual(await loader.loadTelemetry(clipOf('A.MOV', '/d/A.data')), [], 'the worker died reading it');
+  assert.equal((await loader.loadTelemetry(clipOf('B.MOV', '/d/B.data'))).length, 10, 'read on the page then');
+  assert.equal(loader.mode(), 'page');
+});

@@ -117,3 +117,14 @@ test('statements in other spacing and quoting, and a record before its entry lin
   assert.deepEqual({ ...read.table['C.MOV'].k }, { speed: '1' }, 'the entry is started');
   assert.equal(unquote("'a\\'b\\\\c\\u{1F600}'"), "a'b\\c\u{1F600}");
 });
+
+test('names alternating between clips, in either quote, are each read as written', () => {
+  const text =
+    "data['A']=new Array();data['AB']=new Array();data[\"A\"][\"k1\"]={'speed':\"1\"};" +
+    "data['AB'][\"k2\"]={'speed':\"2\"};data[\"A\"]['k3']={'speed':\"3\"};\n" +
+    "data[\"a\\\"b\"]=new Array();data['a\"b'][\"k4\"]={'speed':\"4\"};data['a\\'b']=new Array();data[\"a'b\"][\"k5\"]={'speed':\"5\"};";
+  const read = assertSameAsScript(text, 'alternating names');
+  assert.deepEqual(read.written, ['A', 'AB', 'a"b', "a'b"]);
+  assert.deepEqual(Object.keys(read.table.A), ['k1', 'k3']);
+  assert.deepEqual(Object.keys(read.table["a'b"]), ['k5']);
+});
