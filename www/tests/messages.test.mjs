@@ -1,7 +1,6 @@
 // Messages the native side sends with a key show in the page's language with their parameters, and its English text otherwise.
 import test from 'node:test';
 import assert from 'node:assert/strict';
-import vm from 'node:vm';
 import { readFileSync } from 'node:fs';
 import i18n from '../js/i18n.js';
 import tools from '../js/tools.js';
@@ -77,22 +76,4 @@ test('a failed snapshot with a key, and the old forms with strings', () => {
     kind: 'error',
   });
   assert.equal(tools.snapshotMessage(tools.snapshotOutcome('true', '/f/a.png'), t, message).text, 'Standbild gespeichert: /f/a.png');
-});
-
-test('the native side reaches the handlers with as many arguments as it sent', () => {
-  const calls = [];
-  const context = { CamVaultPage: { call: (...args) => calls.push(args) } };
-  context.window = context;
-  vm.createContext(context);
-  vm.runInContext(readFileSync(new URL('../js/native-globals.js', import.meta.url), 'utf8'), context);
-  const sent = [
-    ["notice('Settings not saved: EIO','settings_not_saved','{\"error\":\"EIO\"}')", ['notice', 'Settings not saved: EIO', 'settings_not_saved', '{"error":"EIO"}']],
-    ["import_refused('/c/a,b.MOV','its path holds a comma','refused_comma','{\"path\":\"/c/a,b.MOV\"}')", ['importRefused', '/c/a,b.MOV', 'its path holds a comma', 'refused_comma', '{"path":"/c/a,b.MOV"}']],
-    ["snapshot_result(false,'no frame','snapshot_outside_movie','{\"time\":\"0:12\"}')", ['snapshotResult', false, 'no frame', 'snapshot_outside_movie', '{"time":"0:12"}']],
-    ["clips_unavailable('[\"/c/fifo.MOV\"]')", ['clipsUnavailable', '["/c/fifo.MOV"]']],
-    ["notice('old form')", ['notice', 'old form']],
-  ];
-  for (const [text] of sent) vm.runInContext(text, context);
-  assert.deepEqual(calls, sent.map(([, call]) => call));
-  assert.equal(vm.runInContext('typeof data_cut', context), 'object', 'data_cut exists before any script file');
 });
