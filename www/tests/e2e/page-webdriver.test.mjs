@@ -110,9 +110,9 @@ const seek = (seconds) => b.seekVideo(seconds);
 
 test('the page defines every global the native side calls', { skip: !canRun && 'needs a display' }, async () => {
   const types = await b.execute(
-    `return ['file_list_fun','get_act','exp','import_progress','import_refused','export_progress','recording_state','notice','snapshot_result'].map((n) => typeof window[n]).concat([typeof data, typeof user_path])`,
+    `return ['file_list_fun','get_act','exp','import_progress','import_refused','export_progress','recording_state','notice','snapshot_result','clips_unavailable'].map((n) => typeof window[n]).concat([typeof data, typeof data_cut, typeof user_path])`,
   );
-  assert.deepEqual(types, [...Array(9).fill('function'), 'object', 'string']);
+  assert.deepEqual(types, [...Array(10).fill('function'), 'object', 'object', 'string']);
 });
 
 test('the listing, the first clip shown, and settings read from ini.txt', { skip: !canRun && 'needs a display' }, async () => {
