@@ -34,7 +34,9 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
     window_host_ = std::make_unique<platform::WindowHost>(
         "CamVault", kProportion,
         platform::WindowHost::Callbacks{[this] { windowDidResize(); },
-                                        [this] { windowShouldClose(); }});
+                                        [this] { windowShouldClose(); },
+                                        // A card may have come or gone while the user was away.
+                                        [this] { refresh_availability(); }});
     web_host_ = std::make_unique<platform::WebViewHost>(
         options_.automation,
         platform::WebViewHost::Callbacks{
@@ -276,10 +278,14 @@ void AppDelegate::library_restore() {
         if (!listed)
             return [this, error = listed.failure()] { tell_library_problem(error.text); };
         return [this, clips = std::move(*listed)] {
-            file_data_path.clear();
-            file_mv_path.clear();
+            std::string data_list, movie_list;
             for (const auto& clip : clips)
-                append_clip(file_data_path, file_mv_path, clip.script_path, clip.source_path);
+                append_clip(data_list, movie_list, clip.script_path, clip.source_path);
+            // Nothing remembered, or the page shows it already: the listing stays.
+            if (clips.empty() || (data_list == file_data_path && movie_list == file_mv_path))
+                return;
+            file_data_path = std::move(data_list);
+            file_mv_path = std::move(movie_list);
             if (!clips.empty())
                 pathss = clips.back().source_path;
             log_line("restored " + std::to_string(clips.size()) + " clips");

@@ -164,7 +164,6 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
                                  const std::function<void(const ImportProgress&)>& progress,
                                  const ClipExtractor& extract, const ImportLibrary& library) {
     ImportPassResult result;
-    std::vector<IndexedClip> listed;
     std::set<std::string> in_this_pass;
     const size_t total = paths.size();
     for (size_t index = 0; index < total; ++index) {
@@ -216,15 +215,18 @@ ImportPassResult run_import_pass(std::string_view home, const std::vector<std::s
             result.refused.push_back({path, placed.failure()});
             continue;
         }
+        // Listed in the index clip by clip: the next clip of this pass sees
+        // this one's script file as taken, and a kill in the middle of a long
+        // pass keeps what was done.
+        if (library.index) {
+            if (auto added = library.index->add({*placed}); !added) {
+                result.problems.push_back(
+                    fail("library_problem", {{"error", added.error()}},
+                         "The library folder cannot be used: " + added.error()));
+            }
+        }
         in_this_pass.insert(path);
         result.accepted.push_back({placed->script_path, path});
-        listed.push_back(std::move(*placed));
-    }
-    if (library.index && !listed.empty()) {
-        if (auto added = library.index->add(listed); !added) {
-            result.problems.push_back(fail("library_problem", {{"error", added.error()}},
-                                           "The library folder cannot be used: " + added.error()));
-        }
     }
     if (progress)
         progress({total, total, {}});

@@ -64,8 +64,8 @@ std::string numbered_script_path(const std::string& script_path, int n);
 // refused; a clip whose name and content are known takes its known script
 // file without being read again; any other clip gets a script file of its
 // own, its name's when that is free or holds this very clip's telemetry,
-// else its name's with ~N (and "<name>~N" as the key of its lines); the
-// accepted clips are listed in the index in one change.
+// else its name's with ~N (and "<name>~N" as the key of its lines); each
+// accepted clip is listed in the index as one change.
 ImportPassResult run_import_pass(std::string_view home, const std::vector<std::string>& paths,
                                  const std::function<void(const ImportProgress&)>& progress,
                                  const ClipExtractor& extract, const ImportLibrary& library = {});

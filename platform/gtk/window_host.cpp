@@ -17,6 +17,7 @@ WindowHost::WindowHost(const char* title, double aspect, Callbacks callbacks)
                                   static_cast<GdkWindowHints>(GDK_HINT_ASPECT | GDK_HINT_MIN_SIZE));
     connections_.push_back(connect_signal(window_.get(), "configure-event", on_configure, this));
     connections_.push_back(connect_signal(window_.get(), "delete-event", on_delete, this));
+    connections_.push_back(connect_signal(window_.get(), "focus-in-event", on_focus_in, this));
 }
 
 WindowHost::~WindowHost() {
@@ -97,6 +98,13 @@ gboolean WindowHost::on_configure(GtkWidget*, GdkEventConfigure* event, gpointer
         if (self->callbacks_.size_changed)
             self->callbacks_.size_changed();
     }
+    return FALSE;
+}
+
+gboolean WindowHost::on_focus_in(GtkWidget*, GdkEventFocus*, gpointer data) {
+    auto* self = static_cast<WindowHost*>(data);
+    if (self->callbacks_.focused)
+        self->callbacks_.focused();
     return FALSE;
 }
 

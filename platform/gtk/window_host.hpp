@@ -17,6 +17,7 @@ class WindowHost {
     struct Callbacks {
         std::function<void()> size_changed;  // after every change of the window's size
         std::function<void()> close_requested;
+        std::function<void()> focused;  // the user came back to the window
     };
 
     // The window manager keeps width:height at `aspect` while the user drags.
@@ -42,6 +43,7 @@ class WindowHost {
   private:
     static gboolean on_configure(GtkWidget*, GdkEventConfigure*, gpointer self);
     static gboolean on_delete(GtkWidget*, GdkEvent*, gpointer self);
+    static gboolean on_focus_in(GtkWidget*, GdkEventFocus*, gpointer self);
     PixelRect monitor_geometry(bool usable) const;
 
     Callbacks callbacks_;

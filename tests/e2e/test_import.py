@@ -218,28 +218,33 @@ class ImportAndRemoval(CamVaultTestCase):
 
     def test_a_clip_replaced_by_a_pipe_is_named_before_the_next_listing(self):
         folder = tempfile.mkdtemp(prefix="camvault-card-")
-        first, second = clip(folder, "FILE0001.MOV"), clip(folder, "FILE0002.MOV")
-        app = self.start_app(["--import", first])
-        wait_for(lambda: [l for l in app.log_lines() if l.startswith("file_list_fun(") and first in l],
-                 timeout=60, what="first listing")
+        first, shown, third = (clip(folder, "FILE0001.MOV"), clip(folder, "FILE0002.MOV"),
+                               clip(folder, "FILE0003.MOV"))
+        app = self.start_app(["--import", first, shown])
+        wait_for(lambda: app.script("return CamVaultPage.player.path") == shown, timeout=60,
+                 what="the last imported clip on screen")
+        # The clip not on screen becomes a pipe (a video element opening it would hang).
         os.unlink(first)
-        os.mkfifo(first)  # the page's video element would hang opening it
+        os.mkfifo(first)
         app.script("""
             window.__order = [];
             var unavailable = window.clips_unavailable;
             window.clips_unavailable = function (paths) {
               window.__order.push(['clips_unavailable', JSON.parse(paths)]);
-              if (unavailable) return unavailable.apply(this, arguments);
+              return unavailable.apply(this, arguments);
             };
             var listing = file_list_fun;
             file_list_fun = function () {
               window.__order.push(['file_list_fun']);
               return listing.apply(this, arguments);
             };""")
-        self.choose(app, second)
+        self.choose(app, third)
         order = wait_for(lambda: app.script("return window.__order.length >= 2 && window.__order"),
                          timeout=60, what="listing after the import")
         self.assertEqual(order[:2], [["clips_unavailable", [first]], ["file_list_fun"]])
+        wait_for(lambda: app.script(
+            "return document.querySelector('[data-testid=clip-item][data-unavailable=true]')"
+            " .dataset.path") == first, what="the pipe marked in the list")
         self.assertEqual(app.script("return 1 + 1"), 2)
 
     def test_a_large_clip_imports_while_the_page_keeps_answering(self):

@@ -62,6 +62,16 @@ class LibraryIndexTest : public ::testing::Test {
     ContentExtractor extractor_;
 };
 
+TEST_F(LibraryIndexTest, SameNamesInOnePassGetTheirOwnFilesToo) {
+    const auto a = clip("A", "FILE0001.MOV", "London");
+    const auto b = clip("B", "FILE0001.MOV", "Munich");
+    const auto result = import({a, b});
+    ASSERT_EQ(result.accepted.size(), 2u);
+    EXPECT_EQ(result.accepted[1].script_path, data_dir() + "/FILE0001~2.data");
+    EXPECT_EQ(read_text(data_dir() + "/FILE0001.data"),
+              "data['FILE0001.MOV']=new Array();//London");
+}
+
 TEST_F(LibraryIndexTest, SameNamesOnTwoCardsKeepTheirOwnTelemetry) {
     const auto a1 = clip("A", "FILE0001.MOV", "London, 14 May");
     const auto b1 = clip("B", "FILE0001.MOV", "Munich, 2 May");

@@ -19,30 +19,61 @@ var CamVaultPage = (function () {
     recording: 'stopped',
     recordingSince: 0,
     pendingSnapshot: null,
+    library: { clips: [] }, // what the library index told of the listed clips
+    searchResults: null, // { movies } of the last library search
     shown: null, // { clip, records, timeline, cumulative } of the clip on screen
+  };
+
+  // The global a script file sets when its telemetry was cut short.
+  const cutTable = () => {
+    if (!window.data_cut || typeof window.data_cut !== 'object') window.data_cut = {};
+    return window.data_cut;
   };
 
   const sender = new commands.CommandSender(document);
   const t = (key, params) => i18n.translate(state.language, key, params);
+  // A message the native side sent with a key, in the page's language.
+  const message = (text, key, params) => i18n.messageText(state.language, text, key, params);
+  const locale = () => (i18n.LANGUAGES.find((l) => l.id === state.language) || { code: 'en' }).code;
 
   // The parts call each other through the arrows below; none of them calls
   // another while it is being made.
   const messages = CV.messages.create(document);
-  const loader = CV.telemetryLoader.create(document, () => window.data);
-  const viewer = CV.viewer.create({ state, t, loader, renderLibrary: () => libraryView.render() });
+  const availability = CV.clipAvailability.createAvailability({
+    onChange: () => {
+      libraryView.render();
+      viewer.onAvailability();
+    },
+  });
+  const loader = CV.telemetryLoader.create(document, () => window.data, cutTable, {
+    // Relative to the page: the worker's file sits beside the page's scripts.
+    makeWorker: typeof Worker === 'function' ? () => new Worker('js/telemetry-worker.js') : null,
+    mayOpen: (clip) => availability.mayOpen(clip.path),
+  });
+  const viewer = CV.viewer.create({ state, t, locale, loader, availability, renderLibrary: () => libraryView.render() });
   const { player } = viewer;
   const libraryView = CV.libraryView.create({
     state,
     t,
+    message,
     sender,
     messages,
     loader,
+    availability,
     showClip: (i) => viewer.showClip(i),
     showNothing: () => viewer.showNothing(),
     loadSettings: () => settings.loadSettings(),
   });
   const recording = CV.recordingView.create({ state, t, sender });
-  const tools = CV.tools.create({ state, t, sender, messages, player, chosenClips: () => libraryView.chosenClips() });
+  const tools = CV.tools.create({
+    state,
+    t,
+    message,
+    sender,
+    messages,
+    player,
+    chosenClips: () => libraryView.chosenClips(),
+  });
   const settings = CV.settings.create({
     state,
     t,
@@ -52,7 +83,7 @@ var CamVaultPage = (function () {
       player.setTranslator(t);
       recording.render();
       libraryView.render();
-      viewer.renderUnits();
+      viewer.renderLanguage();
     },
     onUnit: () => viewer.renderUnits(),
   });
@@ -81,6 +112,7 @@ var CamVaultPage = (function () {
     window.addEventListener('online', () => viewer.routeMap.probeTiles());
     started = true;
     early.splice(0).forEach(([name, args]) => handlers[name](...args));
+    settings.restoreLibraryOnce();
   });
 
   const handlers = {
@@ -93,8 +125,24 @@ var CamVaultPage = (function () {
     importProgress: libraryView.onImportProgress,
     importRefused: libraryView.onImportRefused,
     recordingState: recording.onRecordingState,
-    notice: (text) => messages.toast(String(text ?? ''), 'error'),
+    notice: (text, key, params) => messages.toast(message(text, key, params), 'error'),
+    clipsUnavailable: (paths) => availability.report(paths),
+    librarySummaries: (json) => {
+      state.library = parseJson(json, { clips: [] });
+    },
+    searchResults: (json) => {
+      state.searchResults = parseJson(json, { movies: [] });
+    },
   };
+
+  function parseJson(text, fallback) {
+    try {
+      const value = JSON.parse(String(text));
+      return value && typeof value === 'object' ? value : fallback;
+    } catch (e) {
+      return fallback;
+    }
+  }
 
   return {
     call(name, ...args) {
@@ -108,5 +156,7 @@ var CamVaultPage = (function () {
     routeMap: viewer.routeMap,
     speedChart: viewer.speedChart,
     gChart: viewer.gChart,
+    // How telemetry files are read: 'worker', 'page', 'script' (or 'undecided').
+    telemetryMode: () => loader.mode(),
   };
 })();

@@ -53,7 +53,7 @@
       'library.reading': 'reading\u2026',
       'import.progress': 'Importing {done} of {total}: {name}',
       'import.finished': 'Import finished',
-      'import.refused': 'Not imported: {name}. {reason}',
+      'import.refused': '{name} was not imported: {reason}',
       'export.progress': 'Merging \u2026 {percent}%',
       'export.started': 'Merging {count} clips into one movie\u2026',
       'export.success': 'Merge finished: the movie is in the files folder',
@@ -93,6 +93,26 @@
       'route.failed': 'Route not exported: {reason}',
       'route.noClip': 'Select a clip to export its route',
       'route.noTelemetry': 'This clip has no telemetry to export',
+      'player.unavailable': 'This clip cannot be opened: its file is gone or is no longer a regular file',
+      'library.unavailable': 'cannot be opened',
+      'msg.settings_not_saved': 'Settings not saved: {error}',
+      'msg.settings_too_large': 'Settings not saved: {size} bytes is more than the {limit} bytes allowed.',
+      'msg.library_problem': 'The library folder cannot be used: {error}',
+      'msg.telemetry_unreadable': 'No telemetry was read: {error}',
+      'msg.telemetry_cut': 'The telemetry of {clip} was cut at {records} records.',
+      'msg.refused_comma': 'its path holds a comma, which CamVault\u2019s library list cannot hold; rename the file or its folder',
+      'msg.refused_line_break': 'its path holds a line break; rename the file or its folder',
+      'msg.refused_not_utf8': 'its path is not valid UTF-8 (an old character set?); rename the file or its folder',
+      'msg.refused_not_regular': 'it is not a regular file (a folder, a device, a pipe or a broken link)',
+      'msg.snapshot_failed': '{error}',
+      'msg.snapshot_not_local': 'A snapshot can only be taken of a clip on this computer.',
+      'msg.snapshot_outside_movie': 'There is no frame at {time} in this clip.',
+      'msg.export_failed': 'The export failed: {error}',
+      'msg.export_missing_clips': 'These clips cannot be read, so nothing was exported: {clips}',
+      'msg.export_nothing': 'No clips were chosen.',
+      'msg.recording_failed': 'The recording stopped: {error}',
+      'msg.route_export_failed': '{error}',
+      'msg.refused_already_listed': 'it is in the library already',
       'dir.N': 'N',
       'dir.NE': 'NE',
       'dir.E': 'E',
@@ -140,7 +160,7 @@
       'library.reading': 'wird gelesen\u2026',
       'import.progress': 'Import {done} von {total}: {name}',
       'import.finished': 'Import abgeschlossen',
-      'import.refused': 'Nicht importiert: {name}. {reason}',
+      'import.refused': '{name} wurde nicht importiert: {reason}',
       'export.progress': 'Zusammenf\u00fcgen \u2026 {percent}%',
       'export.started': '{count} Clips werden zu einem Film zusammengef\u00fcgt\u2026',
       'export.success': 'Fertig: Der Film liegt im Dateiordner',
@@ -180,6 +200,26 @@
       'route.failed': 'Route nicht exportiert: {reason}',
       'route.noClip': 'W\u00e4hlen Sie einen Clip, dessen Route exportiert werden soll',
       'route.noTelemetry': 'Dieser Clip hat keine Telemetrie zum Exportieren',
+      'player.unavailable': 'Dieser Clip kann nicht ge\u00f6ffnet werden: Die Datei fehlt oder ist keine normale Datei mehr',
+      'library.unavailable': 'nicht zu \u00f6ffnen',
+      'msg.settings_not_saved': 'Einstellungen nicht gespeichert: {error}',
+      'msg.settings_too_large': 'Einstellungen nicht gespeichert: {size} Bytes sind mehr als die erlaubten {limit} Bytes.',
+      'msg.library_problem': 'Der Bibliotheksordner kann nicht verwendet werden: {error}',
+      'msg.telemetry_unreadable': 'Es wurde keine Telemetrie gelesen: {error}',
+      'msg.telemetry_cut': 'Die Telemetrie von {clip} wurde nach {records} Datens\u00e4tzen abgeschnitten.',
+      'msg.refused_comma': 'der Pfad enth\u00e4lt ein Komma, das die Bibliotheksliste von CamVault nicht aufnehmen kann; benennen Sie die Datei oder ihren Ordner um',
+      'msg.refused_line_break': 'der Pfad enth\u00e4lt einen Zeilenumbruch; benennen Sie die Datei oder ihren Ordner um',
+      'msg.refused_not_utf8': 'der Pfad ist kein g\u00fcltiges UTF-8 (ein alter Zeichensatz?); benennen Sie die Datei oder ihren Ordner um',
+      'msg.refused_not_regular': 'es ist keine normale Datei (ein Ordner, ein Ger\u00e4t, eine Pipe oder ein defekter Link)',
+      'msg.snapshot_failed': '{error}',
+      'msg.snapshot_not_local': 'Ein Standbild l\u00e4sst sich nur von einem Clip auf diesem Computer aufnehmen.',
+      'msg.snapshot_outside_movie': 'Bei {time} gibt es in diesem Clip kein Bild.',
+      'msg.export_failed': 'Der Export ist fehlgeschlagen: {error}',
+      'msg.export_missing_clips': 'Diese Clips k\u00f6nnen nicht gelesen werden, daher wurde nichts exportiert: {clips}',
+      'msg.export_nothing': 'Es wurden keine Clips gew\u00e4hlt.',
+      'msg.recording_failed': 'Die Aufnahme wurde beendet: {error}',
+      'msg.route_export_failed': '{error}',
+      'msg.refused_already_listed': 'er ist schon in der Bibliothek',
       'dir.N': 'N',
       'dir.NE': 'NO',
       'dir.E': 'O',
@@ -227,7 +267,7 @@
       'library.reading': 'lecture\u2026',
       'import.progress': 'Import {done} sur {total} : {name}',
       'import.finished': 'Import termin\u00e9',
-      'import.refused': 'Non import\u00e9 : {name}. {reason}',
+      'import.refused': '{name} n\u2019a pas \u00e9t\u00e9 import\u00e9 : {reason}',
       'export.progress': 'Fusion \u2026 {percent} %',
       'export.started': 'Fusion de {count} clips en un film\u2026',
       'export.success': 'Fusion termin\u00e9e : le film est dans le dossier des fichiers',
@@ -267,6 +307,26 @@
       'route.failed': 'Itin\u00e9raire non export\u00e9 : {reason}',
       'route.noClip': 'S\u00e9lectionnez un clip pour exporter son itin\u00e9raire',
       'route.noTelemetry': 'Ce clip n\u2019a pas de t\u00e9l\u00e9m\u00e9trie \u00e0 exporter',
+      'player.unavailable': 'Ce clip ne peut pas \u00eatre ouvert : son fichier a disparu ou n\u2019est plus un fichier ordinaire',
+      'library.unavailable': 'impossible \u00e0 ouvrir',
+      'msg.settings_not_saved': 'R\u00e9glages non enregistr\u00e9s : {error}',
+      'msg.settings_too_large': 'R\u00e9glages non enregistr\u00e9s : {size} octets d\u00e9passent les {limit} octets permis.',
+      'msg.library_problem': 'Le dossier de la biblioth\u00e8que est inutilisable : {error}',
+      'msg.telemetry_unreadable': 'Aucune t\u00e9l\u00e9m\u00e9trie n\u2019a \u00e9t\u00e9 lue : {error}',
+      'msg.telemetry_cut': 'La t\u00e9l\u00e9m\u00e9trie de {clip} a \u00e9t\u00e9 coup\u00e9e \u00e0 {records} enregistrements.',
+      'msg.refused_comma': 'son chemin contient une virgule, que la liste de la biblioth\u00e8que de CamVault ne peut pas contenir ; renommez le fichier ou son dossier',
+      'msg.refused_line_break': 'son chemin contient un saut de ligne ; renommez le fichier ou son dossier',
+      'msg.refused_not_utf8': 'son chemin n\u2019est pas en UTF-8 valide (un ancien jeu de caract\u00e8res ?) ; renommez le fichier ou son dossier',
+      'msg.refused_not_regular': 'ce n\u2019est pas un fichier ordinaire (un dossier, un p\u00e9riph\u00e9rique, un tube ou un lien cass\u00e9)',
+      'msg.snapshot_failed': '{error}',
+      'msg.snapshot_not_local': 'Une capture n\u2019est possible que d\u2019un clip pr\u00e9sent sur cet ordinateur.',
+      'msg.snapshot_outside_movie': 'Ce clip n\u2019a pas d\u2019image \u00e0 {time}.',
+      'msg.export_failed': 'L\u2019export a \u00e9chou\u00e9 : {error}',
+      'msg.export_missing_clips': 'Ces clips sont illisibles, rien n\u2019a donc \u00e9t\u00e9 export\u00e9 : {clips}',
+      'msg.export_nothing': 'Aucun clip n\u2019a \u00e9t\u00e9 choisi.',
+      'msg.recording_failed': 'L\u2019enregistrement s\u2019est arr\u00eat\u00e9 : {error}',
+      'msg.route_export_failed': '{error}',
+      'msg.refused_already_listed': 'il est d\u00e9j\u00e0 dans la biblioth\u00e8que',
       'dir.N': 'N',
       'dir.NE': 'NE',
       'dir.E': 'E',
@@ -314,7 +374,7 @@
       'library.reading': 'leyendo\u2026',
       'import.progress': 'Importando {done} de {total}: {name}',
       'import.finished': 'Importaci\u00f3n terminada',
-      'import.refused': 'No importado: {name}. {reason}',
+      'import.refused': '{name} no se import\u00f3: {reason}',
       'export.progress': 'Uniendo \u2026 {percent} %',
       'export.started': 'Uniendo {count} clips en una pel\u00edcula\u2026',
       'export.success': 'Uni\u00f3n terminada: la pel\u00edcula est\u00e1 en la carpeta de archivos',
@@ -354,6 +414,26 @@
       'route.failed': 'Ruta no exportada: {reason}',
       'route.noClip': 'Seleccione un clip para exportar su ruta',
       'route.noTelemetry': 'Este clip no tiene telemetr\u00eda para exportar',
+      'player.unavailable': 'Este clip no se puede abrir: su archivo ya no existe o ya no es un archivo normal',
+      'library.unavailable': 'no se puede abrir',
+      'msg.settings_not_saved': 'Ajustes no guardados: {error}',
+      'msg.settings_too_large': 'Ajustes no guardados: {size} bytes superan los {limit} bytes permitidos.',
+      'msg.library_problem': 'No se puede usar la carpeta de la biblioteca: {error}',
+      'msg.telemetry_unreadable': 'No se ley\u00f3 ninguna telemetr\u00eda: {error}',
+      'msg.telemetry_cut': 'La telemetr\u00eda de {clip} se cort\u00f3 en {records} registros.',
+      'msg.refused_comma': 'su ruta contiene una coma, que la lista de la biblioteca de CamVault no admite; cambie el nombre del archivo o de su carpeta',
+      'msg.refused_line_break': 'su ruta contiene un salto de l\u00ednea; cambie el nombre del archivo o de su carpeta',
+      'msg.refused_not_utf8': 'su ruta no es UTF-8 v\u00e1lido (\u00bfun juego de caracteres antiguo?); cambie el nombre del archivo o de su carpeta',
+      'msg.refused_not_regular': 'no es un archivo normal (una carpeta, un dispositivo, una tuber\u00eda o un enlace roto)',
+      'msg.snapshot_failed': '{error}',
+      'msg.snapshot_not_local': 'Solo se puede capturar un clip que est\u00e9 en este equipo.',
+      'msg.snapshot_outside_movie': 'Este clip no tiene ning\u00fan fotograma en {time}.',
+      'msg.export_failed': 'La exportaci\u00f3n ha fallado: {error}',
+      'msg.export_missing_clips': 'Estos clips no se pueden leer, as\u00ed que no se export\u00f3 nada: {clips}',
+      'msg.export_nothing': 'No se eligi\u00f3 ning\u00fan clip.',
+      'msg.recording_failed': 'La grabaci\u00f3n se detuvo: {error}',
+      'msg.route_export_failed': '{error}',
+      'msg.refused_already_listed': 'ya est\u00e1 en la biblioteca',
       'dir.N': 'N',
       'dir.NE': 'NE',
       'dir.E': 'E',
@@ -386,6 +466,43 @@
     return text;
   }
 
+  // A message's parameters: a JSON object text (or the object itself) whose
+  // values become strings; anything else gives no parameters.
+  function messageParams(params) {
+    let value = params;
+    if (typeof params === 'string') {
+      if (params.trim() === '') return {};
+      try {
+        value = JSON.parse(params);
+      } catch (e) {
+        return {};
+      }
+    }
+    if (!value || typeof value !== 'object' || Array.isArray(value)) return {};
+    const out = {};
+    for (const name of Object.keys(value)) {
+      if (value[name] !== null && value[name] !== undefined) out[name] = String(value[name]);
+    }
+    return out;
+  }
+
+  // The page's own text for a message the native side sent with a key
+  // (notice, import_refused, snapshot_result), its parameters put in. The
+  // native side's English `text` stands in for a key this page does not know,
+  // an empty key, and a translation whose parameters did not all come.
+  function messageText(language, text, key, params) {
+    const fallback = String(text ?? '');
+    const id = 'msg.' + String(key ?? '');
+    if (!key || !Object.prototype.hasOwnProperty.call(STRINGS.English, id)) return fallback;
+    const values = messageParams(params);
+    const template = (STRINGS[language] || STRINGS.English)[id] ?? STRINGS.English[id];
+    const missing = (template.match(/\{\w+\}/g) || []).some(
+      (p) => !Object.prototype.hasOwnProperty.call(values, p.slice(1, -1)),
+    );
+    if (missing && fallback) return fallback;
+    return translate(language, id, values);
+  }
+
   // Fills every element marked with data-i18n (text), data-i18n-title
   // (tooltip and accessible name) under `root`.
   function translateDocument(rootElement, language) {
@@ -399,5 +516,5 @@
     });
   }
 
-  return { LANGUAGES, STRINGS, resolveLanguage, translate, translateDocument };
+  return { LANGUAGES, STRINGS, resolveLanguage, translate, messageParams, messageText, translateDocument };
 });

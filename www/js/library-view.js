@@ -73,11 +73,12 @@
     };
   }
 
-  // page: state, t, sender, messages, loader (telemetry and durations), and
-  // the viewer's showClip(i), showNothing(); loadSettings() once the native
-  // side has set the library folder.
+  // page: state, t, message (keyed messages), sender, messages, loader
+  // (telemetry and durations), availability (clips that cannot be opened),
+  // and the viewer's showClip(i), showNothing(); loadSettings() once the
+  // native side has set the library folder.
   function create(page) {
-    const { state, t, sender, messages, loader } = page;
+    const { state, t, message, sender, messages, loader, availability } = page;
     const $ = (id) => document.getElementById(id);
 
     // List items are made once per listing and updated in place afterwards:
@@ -111,11 +112,13 @@
       const tag = document.createElement('span');
       tag.className = 'tag';
       tag.setAttribute('data-testid', 'clip-no-telemetry');
-      meta.append(metaText, tag);
+      const gone = document.createElement('span');
+      gone.className = 'tag gone';
+      meta.append(metaText, tag, gone);
       body.append(name, meta);
       li.append(box, body);
       li.addEventListener('click', (e) => onClipClick(i, e));
-      li.parts = { box, badge, title, metaText, tag };
+      li.parts = { box, badge, title, metaText, tag, gone };
       return li;
     }
 
@@ -147,6 +150,12 @@
         p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t);
         p.tag.hidden = !(clip.records && clip.records.length === 0);
         p.tag.textContent = t('library.noTelemetry');
+        const unavailable = availability.isUnavailable(clip.path);
+        li.classList.toggle('unavailable', unavailable);
+        if (unavailable) li.setAttribute('data-unavailable', 'true');
+        else li.removeAttribute('data-unavailable');
+        p.gone.hidden = !unavailable;
+        p.gone.textContent = t('library.unavailable');
       });
       $('library-empty').hidden = state.clips.length > 0;
       $('library-count').textContent = state.clips.length ? t('library.clips', { count: state.clips.length }) : '';
@@ -192,7 +201,10 @@
 
     function onFileList(dataList, movieList, selected) {
       const previous = state.current >= 0 ? state.clips[state.current] : null;
-      state.clips = library.buildClips(dataList, movieList);
+      state.clips = library.buildClips(dataList, movieList, state.library);
+      // Which of these clips cannot be opened comes with the listing (a
+      // listing of no clips has nothing to report).
+      availability.listing(state.clips.length);
       const index = library.chooseClip(state.clips, selected, previous && previous.path);
       state.selection = index >= 0 ? [index] : [];
       state.anchor = index;
@@ -218,8 +230,9 @@
       if (view.finished) messages.hideProgress('import-progress', 1500);
     }
 
-    function onImportRefused(path, reason) {
-      messages.toast(t('import.refused', { name: library.clipName(path || ''), reason: reason || '' }), 'error');
+    function onImportRefused(path, reason, key, params) {
+      const text = message(reason || '', key, params);
+      messages.toast(t('import.refused', { name: library.clipName(path || ''), reason: text }), 'error');
     }
 
     function wire() {

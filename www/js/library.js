@@ -20,12 +20,20 @@
   }
 
   // Entry k of the telemetry list belongs to entry k of the movie list.
-  function buildClips(dataList, movieList) {
+  // `summaries` (library_summaries) gives each movie the name its telemetry
+  // lines use: another card's clip of the same name was listed first, so this
+  // one's lines are "FILE0001.MOV~2". Without it the clip name is the key.
+  function buildClips(dataList, movieList, summaries = null) {
     const dataPaths = parseList(dataList);
+    const keys = new Map();
+    for (const c of (summaries && Array.isArray(summaries.clips) ? summaries.clips : [])) {
+      if (c && typeof c.movie === 'string' && typeof c.key === 'string' && c.key !== '') keys.set(c.movie, c.key);
+    }
     return parseList(movieList).map((path, index) => ({
       index,
       path,
       name: clipName(path),
+      key: keys.get(path) || clipName(path),
       dataPath: dataPaths[index] || '',
     }));
   }

@@ -6,6 +6,8 @@
 /* eslint-disable no-var, no-unused-vars */
 // Filled by the telemetry script files: data['A.MOV'][key] = {...}.
 var data = {};
+// Set by a script file whose telemetry was cut: data_cut['A.MOV'] = 100000.
+var data_cut = {};
 // The library data folder, set by the native side right after file_list_fun.
 var user_path = '';
 
@@ -23,8 +25,11 @@ function exp(text) {
 function import_progress(done, total, name) {
   CamVaultPage.call('importProgress', done, total, name);
 }
-function import_refused(path, reason) {
-  CamVaultPage.call('importRefused', path, reason);
+// A message's key and parameters follow its English text; older native
+// sides send the text alone. What arrived is handed on as it arrived.
+/* eslint-disable prefer-rest-params */
+function import_refused(path, reason, key, params) {
+  CamVaultPage.call('importRefused', ...arguments);
 }
 function export_progress(fraction) {
   CamVaultPage.call('exportProgress', fraction);
@@ -32,13 +37,26 @@ function export_progress(fraction) {
 function recording_state(state) {
   CamVaultPage.call('recordingState', state);
 }
-function notice(text) {
-  CamVaultPage.call('notice', text);
+function notice(text, key, params) {
+  CamVaultPage.call('notice', ...arguments);
 }
-function snapshot_result(ok, pathOrError) {
-  CamVaultPage.call('snapshotResult', ok, pathOrError);
+function snapshot_result(ok, pathOrError, key, params) {
+  CamVaultPage.call('snapshotResult', ...arguments);
 }
-function route_exported(ok, pathOrError) {
-  CamVaultPage.call('routeExported', ok, pathOrError);
+function route_exported(ok, pathOrError, key, params) {
+  CamVaultPage.call('routeExported', ...arguments);
+}
+/* eslint-enable prefer-rest-params */
+// After a listing: the JSON array text of the listed movies that cannot be opened.
+function clips_unavailable(paths) {
+  CamVaultPage.call('clipsUnavailable', paths);
+}
+// Before a listing: what the library index knows of the listed clips (JSON text).
+function library_summaries(json) {
+  CamVaultPage.call('librarySummaries', json);
+}
+// The answer to library_search (JSON text).
+function search_results(json) {
+  CamVaultPage.call('searchResults', json);
 }
 /* eslint-enable no-var, no-unused-vars */

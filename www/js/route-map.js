@@ -13,6 +13,28 @@
     '\u00a9 <a href="https://www.openstreetmap.org/copyright">OpenStreetMap</a> contributors';
   const PROBE_TIMEOUT_MS = 6000;
 
+  // Leaflet projects and simplifies every point of a line on each zoom, on
+  // the page's main thread: a long clip's route (up to 100,000 records) is
+  // drawn through at most this many of its fixes. Seeking by a click on the
+  // route still finds the nearest of all records.
+  const MAX_ROUTE_POINTS = 6000;
+
+  // The corners of the box around every fix (not only the fixes drawn).
+  function fixBounds(records) {
+    let south = Infinity;
+    let west = Infinity;
+    let north = -Infinity;
+    let east = -Infinity;
+    for (const r of records) {
+      if (!r.hasPosition) continue;
+      if (r.lat < south) south = r.lat;
+      if (r.lat > north) north = r.lat;
+      if (r.lon < west) west = r.lon;
+      if (r.lon > east) east = r.lon;
+    }
+    return [L.latLng(south, west), L.latLng(north, east)];
+  }
+
   class RouteMap {
     constructor(element, callbacks) {
       this.element = element;
@@ -26,6 +48,7 @@
       }).setView([30, 0], 1);
       this.map.attributionControl.setPrefix('Leaflet');
       this.routeLayer = L.layerGroup().addTo(this.map);
+      this.lineRenderer = L.canvas({ padding: 0.2, tolerance: 7 });
       this.marker = null;
       this.records = [];
       this.scale = null;
@@ -93,21 +116,23 @@
     showRoute(records) {
       this.clear();
       this.records = records;
-      const points = records.filter((r) => r.hasPosition).map((r) => [r.lat, r.lon]);
+      const points = telemetry.routeFixes(records, MAX_ROUTE_POINTS).map((r) => L.latLng(r.lat, r.lon));
       if (points.length === 0) return false;
-      L.polyline(points, { color: '#1d6fe0', weight: 7, opacity: 0.35, interactive: false }).addTo(
+      // Framed first: the lines are then projected once, at the zoom they show.
+      this.fit(points.length === 1 ? points : fixBounds(records));
+      // The lines go on a canvas: WebKit works out the outline of every SVG
+      // line it paints, which costs a frame for a long route.
+      const renderer = this.lineRenderer;
+      L.polyline(points, { renderer, color: '#1d6fe0', weight: 7, opacity: 0.35, interactive: false }).addTo(
         this.routeLayer,
       );
-      L.polyline(points, { color: '#2f8bff', weight: 3.5, opacity: 0.95, interactive: false }).addTo(
-        this.routeLayer,
-      );
-      // A wide invisible line makes the route easy to hit with the mouse.
-      const hit = L.polyline(points, { color: '#000', weight: 18, opacity: 0, className: 'route-hit' });
-      hit.on('click', (e) => {
+      // The renderer's tolerance makes the line easy to hit with the mouse.
+      const line = L.polyline(points, { renderer, color: '#2f8bff', weight: 3.5, opacity: 0.95 });
+      line.on('click', (e) => {
         const index = telemetry.nearestIndex(this.records, e.latlng.lat, e.latlng.lng);
         if (index >= 0) this.onSeekRecord(index);
       });
-      hit.addTo(this.routeLayer);
+      line.addTo(this.routeLayer);
       L.circleMarker(points[0], {
         radius: 5,
         color: '#fff',
@@ -137,10 +162,10 @@
         zIndexOffset: 1000,
       }).addTo(this.routeLayer);
       this.heading = NaN;
-      this.fit(points);
       return true;
     }
 
+    // points: one point, or the corners of the route's bounds.
     fit(points) {
       this.map.invalidateSize({ pan: false });
       if (points.length === 1) this.map.setView(points[0], 16, { animate: false });

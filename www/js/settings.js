@@ -104,7 +104,28 @@
       });
     }
 
-    return { applyLanguage, loadSettings, wire };
+    // "Reopen the library at start" (on unless turned off): asks CamVault for
+    // the remembered library once per run; a reload of the page (after a
+    // removal) keeps the listing CamVault already has.
+    function restoreLibraryOnce() {
+      let store = null;
+      try {
+        store = window.sessionStorage;
+      } catch (e) {
+        store = null;
+      }
+      if (store && store.getItem('camvault.libraryRestored')) return;
+      if (store) store.setItem('camvault.libraryRestored', '1');
+      let reopen = 'on';
+      try {
+        reopen = window.localStorage.getItem('camvault.reopenLibrary') || 'on';
+      } catch (e) {
+        reopen = 'on';
+      }
+      if (reopen !== 'off') sender.send('library_restore');
+    }
+
+    return { applyLanguage, loadSettings, wire, restoreLibraryOnce };
   }
 
   root.CamVault.settings = { create };

@@ -16,10 +16,15 @@
   function parseKey(key) {
     const m = KEY_PATTERN.exec(String(key));
     if (!m) return NaN;
+    const year = Number(m[1]);
+    const second = Math.round(Number(m[6]) * 1000);
+    // Date.UTC takes years 0 to 99 for 1900 to 1999; the Date object, made
+    // only then, does not (a long clip has 100,000 keys to read).
+    if (year >= 100) return Date.UTC(year, Number(m[2]) - 1, Number(m[3]), Number(m[4]), Number(m[5])) + second;
     const d = new Date(0);
-    d.setUTCFullYear(Number(m[1]), Number(m[2]) - 1, Number(m[3]));
+    d.setUTCFullYear(year, Number(m[2]) - 1, Number(m[3]));
     d.setUTCHours(Number(m[4]), Number(m[5]), 0, 0);
-    return d.getTime() + Math.round(Number(m[6]) * 1000);
+    return d.getTime() + second;
   }
 
   // "2017-05-21 13:05:56" for display, or the key itself when it is no date.
@@ -47,13 +52,20 @@
   function extractRecords(table, name) {
     const entry = table && Object.prototype.hasOwnProperty.call(table, name) ? table[name] : null;
     if (!entry || typeof entry !== 'object') return [];
-    const records = [];
-    for (const key of Object.keys(entry)) {
+    const keys = Object.keys(entry);
+    return appendRecords([], entry, keys, 0, keys.length);
+  }
+
+  // The records of keys[from..to) of a table entry, appended to `out`: a
+  // caller on the page's main thread takes a large entry a slice at a time.
+  function appendRecords(out, entry, keys, from, to) {
+    for (let i = from; i < to; i++) {
+      const key = keys[i];
       const r = entry[key];
       if (!r || typeof r !== 'object') continue;
       const lat = toNumber(r.lat);
       const lon = toNumber(r.lon);
-      records.push({
+      out.push({
         key,
         time: parseKey(key),
         speed: toNumber(r.speed),
@@ -67,7 +79,7 @@
         lbs: typeof r.lbs === 'string' ? r.lbs : '',
       });
     }
-    return records;
+    return out;
   }
 
   const NOMINAL_RATE = 10; // records per second of video
@@ -125,6 +137,19 @@
       records[a].lat + (records[b].lat - records[a].lat) * f,
       records[a].lon + (records[b].lon - records[a].lon) * f,
     ];
+  }
+
+  // The records with a fix, evenly spread over them when there are more
+  // than `max` (a route drawn through a long clip); the first and the last
+  // always.
+  function routeFixes(records, max) {
+    const fixes = records.filter((r) => r.hasPosition);
+    if (fixes.length <= max) return fixes;
+    if (max < 2) return fixes.slice(0, Math.max(0, max));
+    const step = (fixes.length - 1) / (max - 1);
+    const out = new Array(max);
+    for (let k = 0; k < max; k++) out[k] = fixes[Math.round(k * step)];
+    return out;
   }
 
   const EARTH_RADIUS_KM = 6371.0088;
@@ -213,9 +238,11 @@
     parseKey,
     formatKey,
     extractRecords,
+    appendRecords,
     buildTimeline,
     indexAt,
     positionAt,
+    routeFixes,
     distanceKm,
     cumulativeKm,
     nearestIndex,

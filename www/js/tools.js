@@ -6,43 +6,53 @@
 })(this, function (commands) {
   'use strict';
 
-  // snapshot_result's arguments may arrive as strings.
-  function snapshotOutcome(ok, detail) {
-    return { ok: ok === true || ok === 'true' || ok === 1 || ok === '1', detail: String(detail ?? '') };
+  // snapshot_result's arguments may arrive as strings; a failure may carry a
+  // message key and its parameters after the English error.
+  function snapshotOutcome(ok, detail, key, params) {
+    return {
+      ok: ok === true || ok === 'true' || ok === 1 || ok === '1',
+      detail: String(detail ?? ''),
+      key: String(key ?? ''),
+      params: params ?? '',
+    };
   }
 
   // The toast once get_act() says the snapshot is done; a get_act() with no
   // outcome reported before it still means the snapshot was saved.
-  function snapshotMessage(outcome, t) {
+  // message(text, key, params) puts a keyed error in the page's language.
+  function snapshotMessage(outcome, t, message = (text) => text) {
     if (!outcome) return { text: t('snapshot.saved'), kind: 'success' };
     if (outcome.ok) {
       const text = outcome.detail ? t('snapshot.savedAt', { path: outcome.detail }) : t('snapshot.saved');
       return { text, kind: 'success' };
     }
-    return { text: t('snapshot.failed', { reason: outcome.detail }), kind: 'error' };
+    const reason = message(outcome.detail, outcome.key, outcome.params);
+    return { text: t('snapshot.failed', { reason }), kind: 'error' };
   }
 
-  // route_exported's outcome as the toast that names the file or the reason.
-  function routeMessage(ok, detail, t) {
-    const outcome = snapshotOutcome(ok, detail);
+  // route_exported's outcome as the toast that names the file or the reason
+  // (a keyed reason in the page's language).
+  function routeMessage(ok, detail, t, key, params, message = (text) => text) {
+    const outcome = snapshotOutcome(ok, detail, key, params);
     if (outcome.ok) return { text: t('route.saved', { path: outcome.detail }), kind: 'success' };
-    return { text: t('route.failed', { reason: outcome.detail }), kind: 'error' };
+    const reason = message(outcome.detail, outcome.key, outcome.params);
+    return { text: t('route.failed', { reason }), kind: 'error' };
   }
 
-  // page: state, t, sender, messages, the viewer's player, and chosenClips()
-  // from the library.
+  // page: state, t, message (keyed messages), sender, messages, the viewer's
+  // player, and chosenClips() from the library.
   function create(page) {
-    const { state, t, sender, messages, player } = page;
+    const { state, t, message, sender, messages, player } = page;
     const $ = (id) => document.getElementById(id);
 
-    function onSnapshotResult(ok, detail) {
-      state.pendingSnapshot = snapshotOutcome(ok, detail);
+    function onSnapshotResult(ok, detail, key, params) {
+      state.pendingSnapshot = snapshotOutcome(ok, detail, key, params);
     }
 
     function onSnapshotDone() {
-      const message = snapshotMessage(state.pendingSnapshot, t);
+      const shown = snapshotMessage(state.pendingSnapshot, t, message);
       state.pendingSnapshot = null;
-      messages.toast(message.text, message.kind);
+      messages.toast(shown.text, shown.kind);
     }
 
     function onExportDone(text) {
@@ -56,9 +66,9 @@
       messages.showProgress('export-progress', t('export.progress', { percent: Math.round((f || 0) * 100) }), f);
     }
 
-    function onRouteExported(ok, detail) {
-      const message = routeMessage(ok, detail, t);
-      messages.toast(message.text, message.kind);
+    function onRouteExported(ok, detail, key, params) {
+      const shown = routeMessage(ok, detail, t, key, params, message);
+      messages.toast(shown.text, shown.kind);
     }
 
     function exportRoute() {

@@ -22,24 +22,95 @@
     return [-m, m];
   }
 
+  // A chart is drawn through at most about this many runs of records: more
+  // than a chart has pixels across, far fewer than a long clip's records.
+  const CHART_BUCKETS = 1000;
+  // From this many records on, the route and the charts are drawn in tasks
+  // of their own, so the page answers input between them.
+  const LARGE_CLIP = 20000;
+
+  // The indices of the records a chart is drawn through: null (all of them)
+  // up to twice `buckets`; beyond, for each of `buckets` runs of consecutive
+  // records, its first one and those with the lowest and the highest value
+  // of each field, so that no peak (a braking jolt) is lost.
+  function chartPick(records, fields, buckets) {
+    const n = records.length;
+    if (n <= buckets * 2) return null;
+    const out = [];
+    const picked = [];
+    for (let b = 0; b < buckets; b++) {
+      const from = Math.floor((b * n) / buckets);
+      const to = Math.floor(((b + 1) * n) / buckets);
+      if (to <= from) continue;
+      picked.length = 0;
+      picked.push(from);
+      for (const field of fields) {
+        let lo = -1;
+        let hi = -1;
+        for (let i = from; i < to; i++) {
+          const v = records[i][field];
+          if (!Number.isFinite(v)) continue;
+          if (lo < 0 || v < records[lo][field]) lo = i;
+          if (hi < 0 || v > records[hi][field]) hi = i;
+        }
+        if (lo >= 0) picked.push(lo, hi);
+      }
+      picked.sort((a, c) => a - c);
+      for (let k = 0; k < picked.length; k++) if (k === 0 || picked[k] !== picked[k - 1]) out.push(picked[k]);
+    }
+    if (out[out.length - 1] !== n - 1) out.push(n - 1);
+    return out;
+  }
+
+  // The record under a chart's point `i` (null: none).
+  const pickedRecord = (pick, i) => (i === null || i === undefined ? null : pick ? pick[i] : i);
+
+  // 100000 as the page's language writes it (100,000 or 100.000).
+  function formatCount(n, locale) {
+    try {
+      return Number(n).toLocaleString(locale || 'en');
+    } catch (e) {
+      return String(n);
+    }
+  }
+
   // What the pointer is over, in the chart's title.
   function hoverText(shown, index, describe) {
     if (index === null || !shown || !shown.records[index]) return '';
     return units.formatClock(shown.timeline[index]) + '  ' + describe(shown.records[index]);
   }
 
-  // page: state, t, loader (telemetry and durations), renderLibrary() for
-  // what the library shows of the clip on screen.
+  // What the video element does for the clip on screen, given whether the
+  // clip may be opened ('open', 'wait' for the listing's report, or
+  // 'unavailable') and the clip it holds: 'refuse' (and say why), 'keep' it,
+  // 'close' it until the report, or 'open' the clip.
+  function videoAction(status, loadedPath, clipPath) {
+    if (status === 'unavailable') return 'refuse';
+    if (loadedPath === clipPath) return 'keep';
+    return status === 'wait' ? 'close' : 'open';
+  }
+
+  // page: state, t, loader (telemetry and durations), availability (clips
+  // that cannot be opened), renderLibrary() for what the library shows of the
+  // clip on screen.
   function create(page) {
-    const { state, t, loader } = page;
+    const { state, t, loader, availability } = page;
     const $ = (id) => document.getElementById(id);
+    let videoMessageKey = 'player.noClip';
+
+    // key null: no message over the video.
+    function setVideoMessage(key) {
+      videoMessageKey = key;
+      $('video-message').hidden = key === null;
+      if (key !== null) $('video-message').textContent = t(key);
+    }
 
     function showNothing() {
       state.current = -1;
       state.shown = null;
       player.unload();
-      $('video-message').hidden = false;
-      $('video-message').textContent = t('player.noClip');
+      setVideoMessage('player.noClip');
+      renderCut();
       routeMap.clear();
       speedChart.clear();
       gChart.clear();
@@ -47,19 +118,47 @@
       renderReadouts(null);
     }
 
+    // The video element is pointed at a clip only once the listing's report
+    // says it can be opened; telemetry does not wait for that.
+    function openVideo(clip) {
+      switch (videoAction(availability.status(clip.path), player.path, clip.path)) {
+        case 'refuse':
+          if (player.hasClip()) player.unload();
+          setVideoMessage('player.unavailable');
+          break;
+        case 'close':
+          if (player.hasClip()) player.unload();
+          setVideoMessage(null);
+          break;
+        case 'open':
+          player.load(clip.path, commands.fileUrl(clip.path));
+          setVideoMessage(null);
+          break;
+        default:
+          break;
+      }
+    }
+
+    // The listing's report came (or was waited for long enough).
+    function onAvailability() {
+      const shown = state.shown;
+      if (shown && state.clips[state.current] === shown.clip) openVideo(shown.clip);
+    }
+
     function showClip(i) {
       const clip = state.clips[i];
       if (!clip) return;
       state.current = i;
       page.renderLibrary();
-      const fresh = player.load(clip.path, commands.fileUrl(clip.path));
-      if (fresh) $('video-message').hidden = true;
-      if (!fresh && state.shown && state.shown.clip === clip) return;
+      const same = state.shown && state.shown.clip === clip;
+      openVideo(clip);
+      if (same) return;
       state.shown = { clip, records: [], timeline: [], cumulative: [] };
       routeMap.clear();
       speedChart.clear();
       gChart.clear();
       renderReadouts(null);
+      renderCut();
       setTelemetryStatus('loading');
       loader.loadTelemetry(clip).then((records) => {
         if (!state.shown || state.shown.clip !== clip) return;
@@ -67,8 +166,27 @@
         state.shown.records = records;
         state.shown.cumulative = telemetry.cumulativeKm(records);
         layoutTelemetry();
+        renderCut();
         page.renderLibrary();
       });
+    }
+
+    // The note that the shown clip's telemetry was cut short.
+    function renderCut() {
+      const shown = state.shown;
+      const records = shown && shown.records.length ? loader.cutOf(shown.clip) : undefined;
+      const note = $('telemetry-cut');
+      note.hidden = records === undefined;
+      if (records !== undefined) {
+        note.textContent = t('msg.telemetry_cut', { clip: shown.clip.name, records: formatCount(records, page.locale()) });
+      }
+    }
+
+    // The page's language and every text the viewer set from it.
+    function renderLanguage() {
+      if (videoMessageKey !== null) setVideoMessage(videoMessageKey);
+      renderCut();
+      renderUnits();
     }
 
     // Places the records on the video's timeline; redone once the video's
@@ -88,18 +206,59 @@
       }
       setTelemetryStatus('ok');
       shown.timeline = telemetry.buildTimeline(records, player.video.duration);
-      const hasRoute = routeMap.showRoute(records);
-      $('map-no-route').hidden = hasRoute;
-      drawCharts();
+      // The route does not depend on the video's length: it is drawn once.
+      const steps = [];
+      if (routeMap.records !== records) {
+        steps.push(() => {
+          $('map-no-route').hidden = routeMap.showRoute(records);
+        });
+      }
+      steps.push(drawSpeedChart, drawGChart);
+      // A later layout (the video's length came) replaces this one's steps.
+      const layout = (shown.layouts = (shown.layouts || 0) + 1);
+      const current = () => state.shown === shown && shown.records === records && shown.layouts === layout;
+      if (records.length < LARGE_CLIP) {
+        steps.forEach((step) => step());
+      } else {
+        // One step per task, each started only after the one before ended,
+        // so that input waiting meanwhile is answered between them.
+        const next = (k) => {
+          if (k >= steps.length || !current()) return;
+          steps[k]();
+          onTime(player.currentTime());
+          setTimeout(() => next(k + 1), 0);
+        };
+        setTimeout(() => next(0), 0);
+      }
       onTime(player.currentTime());
     }
 
     function drawCharts() {
+      drawSpeedChart();
+      drawGChart();
+    }
+
+    // For the clip on screen, a function that gives a chart's data: the video
+    // times of the records the chart is drawn through, then f(record) over
+    // them for each f it is given. null when there is nothing to chart.
+    function chartColumns(pickName, fields) {
       const shown = state.shown;
-      if (!shown || shown.records.length === 0) return;
-      const xs = shown.timeline;
-      speedChart.setData(xs, [shown.records.map((r) => units.speedIn(r.speed, state.unit))]);
-      gChart.setData(xs, [shown.records.map((r) => r.x), shown.records.map((r) => r.y), shown.records.map((r) => r.z)]);
+      if (!shown || shown.records.length === 0) return null;
+      const { records, timeline } = shown;
+      if (!(pickName in shown)) shown[pickName] = chartPick(records, fields, CHART_BUCKETS);
+      const pick = shown[pickName];
+      const column = (f) => (pick ? pick.map((i) => f(records[i], i)) : records.map(f));
+      return (...fs) => [column((r, i) => timeline[i]), fs.map(column)];
+    }
+
+    function drawSpeedChart() {
+      const columns = chartColumns('speedPick', ['speed']);
+      if (columns) speedChart.setData(...columns((r) => units.speedIn(r.speed, state.unit)));
+    }
+
+    function drawGChart() {
+      const columns = chartColumns('gPick', ['x', 'y', 'z']);
+      if (columns) gChart.setData(...columns((r) => r.x, (r) => r.y, (r) => r.z));
     }
 
     function setTelemetryStatus(status) {
@@ -176,10 +335,7 @@
             if (shown.records.length) layoutTelemetry();
           }
         },
-        onError: () => {
-          $('video-message').hidden = false;
-          $('video-message').textContent = t('player.error');
-        },
+        onError: () => setVideoMessage('player.error'),
       },
     );
     const routeMap = new CV.RouteMap($('map'), {
@@ -194,7 +350,7 @@
       onHover: (i) => {
         $('speed-hover').textContent = hoverText(
           state.shown,
-          i,
+          pickedRecord(state.shown && state.shown.speedPick, i),
           (r) => units.formatSpeed(r.speed, state.unit) + ' ' + units.speedUnit(state.unit),
         );
       },
@@ -210,15 +366,26 @@
       onHover: (i) => {
         $('g-hover').textContent = hoverText(
           state.shown,
-          i,
+          pickedRecord(state.shown && state.shown.gPick, i),
           (r) => `X ${formatG(r.x)}  Y ${formatG(r.y)}  Z ${formatG(r.z)}`,
         );
       },
       yRange: gRange,
     });
 
-    return { player, routeMap, speedChart, gChart, showNothing, showClip, setTelemetryStatus, renderUnits };
+    return {
+      player,
+      routeMap,
+      speedChart,
+      gChart,
+      showNothing,
+      showClip,
+      onAvailability,
+      setTelemetryStatus,
+      renderUnits,
+      renderLanguage,
+    };
   }
 
-  return { formatG, speedRange, gRange, hoverText, create };
+  return { formatG, speedRange, gRange, hoverText, chartPick, pickedRecord, videoAction, formatCount, create };
 });

@@ -16,10 +16,17 @@ test('comma-terminated lists', () => {
 test('clips pair entry k of both lists; a missing telemetry entry means none', () => {
   const clips = buildClips('/h/CAMVAULT/data/A.data,', '/card/A.MOV,/card2/B.mov,');
   assert.equal(clips.length, 2);
-  assert.deepEqual(clips[0], { index: 0, path: '/card/A.MOV', name: 'A.MOV', dataPath: '/h/CAMVAULT/data/A.data' });
+  assert.deepEqual(clips[0], { index: 0, path: '/card/A.MOV', name: 'A.MOV', key: 'A.MOV', dataPath: '/h/CAMVAULT/data/A.data' });
   assert.equal(clips[1].name, 'B.mov');
   assert.equal(clips[1].dataPath, '');
   assert.equal(clipName('/x/y/trip.movie.MOV'), 'trip.movie.MOV');
+});
+
+test('a clip of a name listed before reads its telemetry under its own key', () => {
+  const summaries = { clips: [{ movie: '/b/FILE0001.MOV', key: 'FILE0001.MOV~2' }, { movie: '/x', key: 5 }] };
+  const clips = buildClips('/d/FILE0001.data,/d/FILE0001~2.data,', '/a/FILE0001.MOV,/b/FILE0001.MOV,', summaries);
+  assert.deepEqual(clips.map((c) => c.key), ['FILE0001.MOV', 'FILE0001.MOV~2']);
+  assert.equal(buildClips('', '/b/FILE0001.MOV,', { clips: 'nonsense' })[0].key, 'FILE0001.MOV');
 });
 
 test('the clip shown after a listing', () => {

@@ -36,6 +36,11 @@ test('every other native call reaches its handler', () => {
     ["recording_state('paused')", ['recordingState', 'paused']],
     ["notice('Settings not saved: disk full')", ['notice', 'Settings not saved: disk full']],
     ["route_exported(true,'/h/CAMVAULT/files/A.gpx')", ['routeExported', true, '/h/CAMVAULT/files/A.gpx']],
+    // Messages with keys: handed on with as many arguments as were sent.
+    ["notice('Not saved: EIO','settings_not_saved','{\"error\":\"EIO\"}')", ['notice', 'Not saved: EIO', 'settings_not_saved', '{"error":"EIO"}']],
+    ["import_refused('/c/a,b.MOV','comma','refused_comma','{}')", ['importRefused', '/c/a,b.MOV', 'comma', 'refused_comma', '{}']],
+    ["snapshot_result(false,'no frame','snapshot_outside_movie','{}')", ['snapshotResult', false, 'no frame', 'snapshot_outside_movie', '{}']],
+    ["clips_unavailable('[\"/c/fifo.MOV\"]')", ['clipsUnavailable', '["/c/fifo.MOV"]']],
   ];
   for (const [text] of sent) p.run(text);
   assert.deepEqual(p.calls, sent.map(([, call]) => call));
@@ -45,5 +50,7 @@ test('telemetry script files fill the global table', () => {
   const p = page();
   p.run("data['A.MOV']=new Array();data[\"A.MOV\"][\"2026/06/01 09:11:0.0\"]={'speed':\"30.0\"};");
   assert.equal(p.context.data['A.MOV']['2026/06/01 09:11:0.0'].speed, '30.0');
+  p.run("data_cut['A.MOV']=100000;");
+  assert.equal(p.context.data_cut['A.MOV'], 100000, 'data_cut exists before any script file');
   assert.deepEqual(p.calls, []);
 });

@@ -103,6 +103,12 @@ test('the marker and the chart cursor follow the video; the route seeks it', { s
   const items = await b.findAll('[data-testid="clip-item"]');
   await b.click(items[0]);
   await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length > 100');
+  assert.equal(await b.execute('return CamVaultPage.telemetryMode()'), 'worker', 'CamVault\'s view starts the worker from its file URL');
+  assert.deepEqual(
+    await b.execute('return CamVaultPage.state.shown.records.map((r) => [r.lat, r.lon])'),
+    records.map((r) => [r.lat, r.lon]),
+    'the records CamVault wrote, read by the worker',
+  );
   await b.waitFor('return document.getElementById("video").readyState >= 2', { timeoutMs: 15000 });
   await seek(4);
   const at4 = await readout();

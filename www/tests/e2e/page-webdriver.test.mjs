@@ -4,11 +4,12 @@
 import test, { before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdirSync, mkdtempSync, rmSync, writeFileSync, existsSync } from 'node:fs';
+import { linkSync, mkdirSync, mkdtempSync, rmSync, writeFileSync, existsSync } from 'node:fs';
+import i18n from '../../js/i18n.js';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { Browser, findDriver, findMiniBrowser } from '../support/webdriver.mjs';
-import { sampleDrive, writeTelemetry } from '../support/sample-telemetry.mjs';
+import { sampleDrive, telemetryScript, writeTelemetry } from '../support/sample-telemetry.mjs';
 
 const page = process.env.CAMVAULT_PAGE;
 // Without a display there is nothing to drive; with one, a missing part is a
@@ -65,6 +66,18 @@ before(async () => {
   // FILE0002 has a header-only telemetry file: a clip without telemetry.
   writeFileSync(fx.noneData, "data['FILE0002.MOV']=new Array();");
   writeFileSync(join(dataDir, 'ini.txt'), 'miles,German');
+  // A clip whose telemetry was cut at 100,000 records (about 25 MB of script).
+  fx.long = join(card, 'LONG.MOV');
+  fx.longData = join(dataDir, 'LONG.data');
+  fx.longDrive = sampleDrive({ seconds: 10000 });
+  makeClip(fx.long, 4);
+  writeFileSync(fx.longData, telemetryScript('LONG.MOV', fx.longDrive) + "data_cut['LONG.MOV']=100000;");
+  // A clip replaced by a pipe: WebKit would hang opening it. Its telemetry
+  // file is still there.
+  fx.fifo = join(card, 'PIPE.MOV');
+  fx.fifoData = join(dataDir, 'PIPE.data');
+  execFileSync('mkfifo', [fx.fifo]);
+  writeTelemetry(fx.fifoData, 'PIPE.MOV', sampleDrive({ seconds: 2 }));
   b = await Browser.start({ width: 960, height: 600 });
   await b.navigate(fileUrl(page));
   await b.waitFor('return document.readyState === "complete"');
@@ -75,10 +88,14 @@ after(async () => {
   if (root) rmSync(root, { recursive: true, force: true });
 });
 
-const listing = (entries, selected) =>
+// As the native side sends a listing: the lists, the library folder, then
+// which listed movies cannot be opened (`unavailable`; null: no report, as
+// from an older native side).
+const listing = (entries, selected, unavailable = []) =>
   `file_list_fun(${JSON.stringify(entries.map((e) => e[1] + ',').join(''))},` +
   `${JSON.stringify(entries.map((e) => e[0] + ',').join(''))},${JSON.stringify(selected)});` +
-  `user_path=${JSON.stringify(fx.dataDir)}`;
+  `user_path=${JSON.stringify(fx.dataDir)};` +
+  (unavailable ? `clips_unavailable(${JSON.stringify(JSON.stringify(unavailable))})` : '');
 
 const commandFrames = () =>
   b.execute('return [...document.querySelectorAll("iframe[data-command-frame]")].map((f) => f.getAttribute("src"))');
@@ -93,9 +110,9 @@ const seek = (seconds) => b.seekVideo(seconds);
 
 test('the page defines every global the native side calls', { skip: !canRun && 'needs a display' }, async () => {
   const types = await b.execute(
-    `return ['file_list_fun','get_act','exp','import_progress','import_refused','export_progress','recording_state','notice','snapshot_result'].map((n) => typeof window[n]).concat([typeof data, typeof user_path])`,
+    `return ['file_list_fun','get_act','exp','import_progress','import_refused','export_progress','recording_state','notice','snapshot_result','clips_unavailable'].map((n) => typeof window[n]).concat([typeof data, typeof data_cut, typeof user_path])`,
   );
-  assert.deepEqual(types, [...Array(9).fill('function'), 'object', 'string']);
+  assert.deepEqual(types, [...Array(10).fill('function'), 'object', 'object', 'string']);
 });
 
 test('the listing, the first clip shown, and settings read from ini.txt', { skip: !canRun && 'needs a display' }, async () => {
@@ -118,7 +135,9 @@ test('the listing, the first clip shown, and settings read from ini.txt', { skip
     `return [document.getElementById('language-select').value, document.querySelector('#btn-import span').textContent, document.getElementById('speed-unit').textContent, document.getElementById('video').src]`,
   );
   assert.deepEqual(s, ['German', 'Importieren', 'mph', fileUrl(fx.a)]);
-  assert.deepEqual(await b.execute('return CamVaultPage.sender.sent'), [], 'reading the settings sends nothing');
+  // The one command of a start: the remembered library, asked for once.
+  assert.deepEqual(await b.execute('return CamVaultPage.sender.sent'), ['http://library_restore/'],
+    'reading the settings sends nothing');
   const meta = await b.execute(`return document.querySelectorAll('[data-testid="clip-item"] .clip-meta')[0].textContent`);
   assert.match(meta, /^2026-06-01 09:11:00/);
   await b.waitFor(`return document.querySelectorAll('[data-testid="clip-no-telemetry"]:not([hidden])').length === 1`);
@@ -365,5 +384,167 @@ test('every control is visible and clickable in every language', { skip: !canRun
       }
       return out;`);
     assert.deepEqual(blocked, [], `${language}: controls out of reach`);
+  }
+});
+
+// Every address any video element (the player or the hidden one that reads
+// clip lengths) is given, from now on.
+const watchVideoSources = () =>
+  b.execute(`
+    window.videoSources = [];
+    const d = Object.getOwnPropertyDescriptor(HTMLMediaElement.prototype, 'src');
+    Object.defineProperty(HTMLMediaElement.prototype, 'src', {
+      configurable: true,
+      get: d.get,
+      set(v) { videoSources.push(String(v)); d.set.call(this, v); },
+    });
+    const setAttribute = Element.prototype.setAttribute;
+    Element.prototype.setAttribute = function (n, v) {
+      if (this instanceof HTMLMediaElement && String(n).toLowerCase() === 'src') videoSources.push(String(v));
+      return setAttribute.call(this, n, v);
+    };`);
+
+test('a clip that cannot be opened is never given to a video element, is marked, and says so', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute('const s = document.getElementById("language-select"); s.value = "German"; s.dispatchEvent(new Event("change"))');
+  await watchVideoSources();
+  const fifoUrl = fileUrl(fx.fifo);
+  const entries = [[fx.a, fx.aData], [fx.fifo, fx.fifoData], [fx.odd, fx.oddData]];
+  // The report in the same script text as the listing, the pipe selected.
+  await b.execute(listing(entries, fx.fifo, [fx.fifo]));
+  await b.waitFor('return CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 20');
+  const unavailableText = i18n.translate('German', 'player.unavailable');
+  const seen = () =>
+    b.execute(
+      `const items = [...document.querySelectorAll('[data-testid="clip-item"]')];
+       return { flagged: items.map((li) => [li.classList.contains('unavailable'), li.getAttribute('data-unavailable')]),
+                message: document.querySelector('[data-testid=video-message]').hidden ? null : document.querySelector('[data-testid=video-message]').textContent,
+                src: document.getElementById('video').getAttribute('src') }`,
+    );
+  let s = await seen();
+  assert.deepEqual(s.flagged, [[false, null], [true, 'true'], [false, null]]);
+  assert.equal(s.message, unavailableText);
+  assert.equal(s.src, null);
+  assert.equal(await b.execute('return document.getElementById("speed-value").textContent') !== '\u2013', true, 'its telemetry is shown');
+
+  // Another clip, then the pipe again by a click: still never opened.
+  await clickTestId('clip-item', 2);
+  await b.waitFor(`return document.getElementById('video').getAttribute('src') === ${JSON.stringify(fileUrl(fx.odd))}`);
+  await clickTestId('clip-item', 1);
+  s = await seen();
+  assert.equal(s.message, unavailableText);
+  assert.equal(s.src, null);
+
+  // A listing whose report comes in a script of its own, a moment later.
+  await b.execute(listing(entries, fx.fifo, null));
+  await b.execute(`clips_unavailable(${JSON.stringify(JSON.stringify([fx.fifo]))})`);
+  await sleep(1500); // past the wait for a report that never comes
+  s = await seen();
+  assert.equal(s.message, unavailableText);
+  assert.deepEqual(s.flagged[1], [true, 'true']);
+  const sources = await b.execute('return videoSources');
+  assert.ok(sources.includes(fileUrl(fx.odd)), 'the watch saw the other clip opened');
+  assert.deepEqual(sources.filter((u) => u.includes('PIPE')), [], `no video element got ${fifoUrl}`);
+});
+
+test('without a report (an older native side) the movie of a listing opens after a moment', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData]], fx.none, null));
+  assert.equal(await b.execute('return document.getElementById("video").getAttribute("src")'), null, 'held back at first');
+  await b.waitFor(`return document.getElementById('video').getAttribute('src') === ${JSON.stringify(fileUrl(fx.none))}`, { timeoutMs: 3000 });
+  assert.equal(await b.execute('return document.querySelectorAll("[data-unavailable]").length'), 0);
+});
+
+// The longest a 10 ms timer waited, and the longest a key press waited for
+// its handler, while a clip with 100,000 records loads and is drawn. Its
+// movie was opened before, so what is measured is the telemetry alone.
+async function measureLongLoad(dataPath) {
+  await b.execute(listing([[fx.a, fx.aData], [fx.long, '']], fx.long));
+  await b.waitFor('return document.getElementById("video").readyState >= 1');
+  await b.waitFor('return /0:04/.test(document.querySelectorAll("[data-testid=clip-item] .clip-meta")[1].textContent)');
+  await b.execute(`
+    window.responsiveness = { maxGap: 0, ticks: 0, keyDelays: [], longGaps: [] };
+    window.loadStarted = performance.now();
+    let last = loadStarted;
+    window.responsivenessTimer = setInterval(() => {
+      const now = performance.now();
+      responsiveness.maxGap = Math.max(responsiveness.maxGap, now - last);
+      if (now - last > 50) responsiveness.longGaps.push([Math.round(last - loadStarted), Math.round(now - last)]);
+      responsiveness.ticks++;
+      last = now;
+    }, 10);
+    if (!window.keyDelayWatch) {
+      window.keyDelayWatch = true;
+      window.addEventListener('keydown', (e) => window.responsiveness.keyDelays.push(performance.now() - e.timeStamp), true);
+    }`);
+  await b.execute(listing([[fx.a, fx.aData], [fx.long, dataPath]], fx.long));
+  const done =
+    'const s = CamVaultPage.state.shown; return !!(s && s.records.length === 100000 && CamVaultPage.gChart.plot && CamVaultPage.routeMap.marker)';
+  // Key presses while it loads (x means nothing to the page).
+  while (!(await b.execute(done))) await b.keys('x');
+  const loadMs = await b.execute('return performance.now() - loadStarted');
+  await sleep(500);
+  const r = await b.execute('clearInterval(responsivenessTimer); return responsiveness');
+  return { ...r, keyMax: Math.max(0, ...r.keyDelays), loadMs };
+}
+
+// Other programs share the machine's two cores and can hold the page's
+// thread up on their own: a load is measured up to three times (each time
+// from a file of its own, as the page reads each file once) and the best
+// one must stay under 100 ms. A page that blocks for longer fails every time.
+async function bestLongLoad(t, label) {
+  const runs = [];
+  for (let k = 0; k < 3; k++) {
+    const dataPath = `${fx.longData}.${label}${k}`;
+    if (!existsSync(dataPath)) linkSync(fx.longData, dataPath);
+    const r = await measureLongLoad(dataPath);
+    runs.push(r);
+    t.diagnostic(
+      `${label}: loaded and drawn in ${Math.round(r.loadMs)} ms; longest timer gap ${r.maxGap.toFixed(1)} ms over ` +
+        `${r.ticks} ticks; key presses waited at most ${r.keyMax.toFixed(1)} ms (${r.keyDelays.length}); ` +
+        `gaps over 50 ms [from, length]: ${JSON.stringify(r.longGaps)}`,
+    );
+    assert.ok(r.ticks > 20 && r.keyDelays.length >= 3, 'the measures ran during the load');
+    if (r.maxGap < 100 && r.keyMax < 100) break;
+  }
+  const best = runs.reduce((a, c) => (Math.max(c.maxGap, c.keyMax) < Math.max(a.maxGap, a.keyMax) ? c : a));
+  assert.ok(best.maxGap < 100, `a 10 ms timer waited ${best.maxGap} ms`);
+  assert.ok(best.keyMax < 100, `a key press waited ${best.keyMax} ms`);
+  return best;
+}
+
+test('a clip with 100,000 records loads while the page keeps answering, and says its telemetry was cut', { skip: !canRun && 'needs a display' }, async (t) => {
+  await bestLongLoad(t, 'worker');
+  assert.equal(await b.execute('return CamVaultPage.telemetryMode()'), 'worker');
+  const check = await b.execute(
+    'const r = CamVaultPage.state.shown.records[54321]; return [r.key, r.lat, r.lon, r.speed, Object.keys(data["LONG.MOV"]).length, data_cut["LONG.MOV"], document.querySelector("[data-testid=telemetry-cut]").hidden, document.querySelector("[data-testid=telemetry-cut]").textContent]',
+  );
+  const expected = fx.longDrive[54321];
+  assert.equal(check[0], expected.key);
+  assert.ok(Math.abs(check[1] - expected.lat) < 1e-7 && Math.abs(check[2] - expected.lon) < 1e-7);
+  assert.ok(Math.abs(check[3] - expected.speed) < 1e-6);
+  assert.deepEqual(check.slice(4, 7), [100000, 100000, false]);
+  assert.equal(check[7], i18n.translate('German', 'msg.telemetry_cut', { clip: 'LONG.MOV', records: '100.000' }));
+  // Another clip: the note goes with it.
+  await clickTestId('clip-item', 0);
+  await b.waitFor('return CamVaultPage.state.shown.records.length === 200');
+  assert.equal(await b.execute('return document.querySelector("[data-testid=telemetry-cut]").hidden'), true);
+});
+
+test('where no worker can start, the file is read on the page in slices and the page still answers', { skip: !canRun && 'needs a display' }, async (t) => {
+  // A browser of its own: nothing left over from the pages before.
+  const main = b;
+  b = await Browser.start({ width: 960, height: 600 });
+  try {
+    await b.navigate(fileUrl(page));
+    await b.waitFor('return document.readyState === "complete"');
+    await b.execute('window.Worker = function () { throw new TypeError("no workers here"); }');
+    // Charts drawn once before, as in a page in use.
+    await b.execute(listing([[fx.a, fx.aData]], fx.a));
+    await b.waitFor('return !!(CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 200 && CamVaultPage.gChart.plot)');
+    await bestLongLoad(t, 'page');
+    assert.equal(await b.execute('return CamVaultPage.telemetryMode()'), 'page');
+    assert.equal(await b.execute('return CamVaultPage.state.shown.records[54321].key'), fx.longDrive[54321].key);
+  } finally {
+    await b.quit();
+    b = main;
   }
 });

@@ -24,12 +24,30 @@ function label(v) {
   return `${degrees}[ ${Math.floor(rest / 6000)}' ${Math.floor(rest / 100) % 60}.${pad(rest % 100)}:`;
 }
 
+// Text inside a JavaScript string literal, escaped as the extractor (and
+// tests/telemetry/reference_script.py) escapes it.
+export function jsText(text) {
+  let out = '';
+  for (const ch of String(text)) {
+    const c = ch.codePointAt(0);
+    if (ch === '\\' || ch === "'" || ch === '"') out += '\\' + ch;
+    else if (ch === '\n') out += '\\n';
+    else if (ch === '\r') out += '\\r';
+    else if (ch === '\t') out += '\\t';
+    else if (c < 0x20 || c === 0x7f) out += '\\x' + c.toString(16).padStart(2, '0');
+    else if (c === 0x2028 || c === 0x2029) out += '\\u' + c.toString(16);
+    else out += ch;
+  }
+  return out;
+}
+
 // records: [{ key, speed, degrees, lat, lon, x, y, z }]
 export function telemetryScript(clipName, records) {
-  let text = `data['${clipName}']=new Array();`;
+  const name = jsText(clipName);
+  let text = `data['${name}']=new Array();`;
   for (const r of records) {
     text +=
-      `data["${clipName}"]["${r.key}"]=new Array();data["${clipName}"]["${r.key}"]=` +
+      `data["${name}"]["${r.key}"]=new Array();data["${name}"]["${r.key}"]=` +
       `{'speed':"${r.speed.toFixed(6)}",'degrees':"${r.degrees.toFixed(2)}",'lat':"${r.lat.toFixed(7)}",` +
       `'lon':"${r.lon.toFixed(7)}",'x':"${r.x.toFixed(2)}",'y':"${r.y.toFixed(2)}",'z':"${r.z.toFixed(2)}",` +
       `'lbs':"${label(r.lat)},${label(r.lon)}"};\n`;
