@@ -223,6 +223,11 @@ class ImportAndRemoval(CamVaultTestCase):
         app = self.start_app(["--import", first, shown])
         wait_for(lambda: app.script("return CamVaultPage.player.path") == shown, timeout=60,
                  what="the last imported clip on screen")
+        # Both lengths read (the page opens each movie once for it) before the
+        # file changes under the page.
+        wait_for(lambda: app.script(
+            "return Array.from(document.querySelectorAll('[data-testid=clip-item] .clip-meta'),"
+            " m => m.textContent).every(t => /\\u00b7 0:0[0-9]/.test(t))"), what="both clips' lengths")
         # The clip not on screen becomes a pipe (a video element opening it would hang).
         os.unlink(first)
         os.mkfifo(first)
