@@ -13,6 +13,7 @@
 #include "library/listing.hpp"
 #include "library/naming.hpp"
 #include "library/settings.hpp"
+#include "library/summary_store.hpp"
 #include "platform/gio/folder_opener_gio.hpp"
 #include "platform/gtk/screen_grabber_gdk.hpp"
 #include "platform/x11/click_watcher_xi.hpp"
@@ -58,7 +59,11 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
            const ExtractProgress& progress) {
             return extract_clip_file(clip, script, name, progress);
         },
-        ImportLibrary{index_.get(), {}});
+        ImportLibrary{index_.get(), [](const IndexedClip& clip, const Extraction* extracted) {
+                          return encode_facts(
+                              summarize_script(clip.script_path, extracted ? extracted->layouts : 0,
+                                               extracted && extracted->cut, EventThresholds{}));
+                      }});
     // The recorder's capture objects are built now and started only by a command.
     media_ = std::make_unique<media::MediaTools>(
         library_files_dir(options_.home),
@@ -301,9 +306,27 @@ void AppDelegate::library_search(std::string_view url_text) {
         web_host_->call(page_calls::notice(args.failure()));
         return;
     }
-    // The summaries the search needs come with the library's clips.
-    web_host_->call(page_calls::notice(
-        fail("search_unavailable", {}, "Searching the library is not available yet.")));
+    SearchFilter filter;
+    filter.from_ms = args->from_ms;
+    filter.to_ms = args->to_ms;
+    if (args->near)
+        filter.place = PlaceFilter{args->near->lat, args->near->lon, args->near->radius_m};
+    for (const auto& name : args->events) {
+        const auto kind = event_kind_from_name(name);
+        if (!kind) {
+            web_host_->call(
+                page_calls::notice(fail("library_search: unknown event kind \"" + name + "\"")));
+            return;
+        }
+        filter.event_kinds |= event_bit(*kind);
+    }
+    // Summaries come from the index and routes from script files: off the main thread.
+    availability_.submit([this, filter, movies = list_entries(file_mv_path),
+                          scripts = list_entries(file_data_path)] {
+        const auto found = search_listed(listed_clips(index_.get(), movies, scripts), filter);
+        return std::function<void()>(
+            [this, found] { web_host_->call(page_calls::search_results(found)); });
+    });
 }
 
 void AppDelegate::refresh_availability() {

@@ -83,8 +83,11 @@ std::string library_summaries(std::string_view json) {
     return function_call("library_summaries", {json});
 }
 
-std::string search_results(std::string_view json) {
-    return function_call("search_results", {json});
+std::string search_results(const std::vector<std::string>& movies) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& movie : movies)
+        list.push_back(to_valid_utf8(movie));
+    return function_call("search_results", {nlohmann::json{{"movies", list}}.dump()});
 }
 
 std::string clips_unavailable(const std::vector<std::string>& paths) {

@@ -38,8 +38,8 @@ std::string import_refused(std::string_view path, const Message& reason);
 std::string snapshot_result(const Result<std::string>& saved);
 // library_summaries('<json>'): what the page is told of the listed clips.
 std::string library_summaries(std::string_view json);
-// search_results('<json>'): the answer to a library_search command.
-std::string search_results(std::string_view json);
+// search_results('{"movies":[...]}'): the answer to a library_search command.
+std::string search_results(const std::vector<std::string>& movies);
 // clips_unavailable('<JSON array of movie paths>')
 std::string clips_unavailable(const std::vector<std::string>& paths);
 // route_exported(true,'<path>') or

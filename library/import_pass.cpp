@@ -11,6 +11,7 @@
 #include <future>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -89,10 +90,10 @@ class ClipPlacement {
             const std::string fresh = temporary_path_in(library_data_dir(home_));
             IndexedClip check = clip;
             check.script_path = fresh;
-            const bool written = write(check, problems);
+            const auto written = write(check, problems);
             if (written && same_content(fresh, clip.script_path)) {
                 sys::unlink(fresh.c_str());
-                summarize(clip);
+                summarize(clip, &*written);
                 return clip;
             }
             sys::unlink(fresh.c_str());
@@ -109,8 +110,8 @@ class ClipPlacement {
             if (auto numbered = number(clip); !numbered)
                 return numbered.failure();
         }
-        if (write(clip, problems))
-            summarize(clip);
+        if (const auto written = write(clip, problems))
+            summarize(clip, &*written);
         return clip;
     }
 
@@ -131,12 +132,13 @@ class ClipPlacement {
         }
     }
 
-    bool write(const IndexedClip& clip, std::vector<Message>& problems) {
+    // What was extracted, or nothing (the problem is told).
+    std::optional<Extraction> write(const IndexedClip& clip, std::vector<Message>& problems) {
         auto extracted = extract_(clip.source_path, clip.script_path, clip.script_key,
                                   [&](uint64_t, uint64_t) { progress_(); });
         if (!extracted) {
             problems.push_back(extracted.failure());
-            return false;
+            return std::nullopt;
         }
         if (extracted->cut) {
             const std::string limit = std::to_string(kMaxRecordsPerClip);
@@ -144,12 +146,12 @@ class ClipPlacement {
                 fail("telemetry_cut", {{"clip", clip.name}, {"records", limit}},
                      "The telemetry of " + clip.name + " was cut at " + limit + " records."));
         }
-        return true;
+        return *extracted;
     }
 
-    void summarize(IndexedClip& clip) {
+    void summarize(IndexedClip& clip, const Extraction* extraction) {
         if (library_.summarize)
-            clip.summary_json = library_.summarize(clip);
+            clip.summary_json = library_.summarize(clip, extraction);
     }
 
     std::string home_;

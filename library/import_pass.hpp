@@ -41,9 +41,11 @@ using ClipExtractor =
     std::function<ExtractResult(const std::string& clip_path, const std::string& script_path,
                                 const std::string& clip_name, const ExtractProgress& progress)>;
 
-// What the page is told of a clip whose script file is written (JSON text);
+// What the index keeps of a clip whose script file is written (JSON text),
+// given what its extraction found (null: the script was adopted as it was);
 // empty when nothing can be said.
-using ClipSummarizer = std::function<std::string(const IndexedClip& clip)>;
+using ClipSummarizer =
+    std::function<std::string(const IndexedClip& clip, const Extraction* extraction)>;
 
 // The library the pass lists into: without an index (tests of the lists
 // alone) a clip's script file is its name's, reused whenever it exists.

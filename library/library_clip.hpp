@@ -15,6 +15,9 @@ namespace camvault {
 struct LibraryClip {
     std::string movie_path;      // absolute path of the .MOV
     std::string telemetry_path;  // its telemetry script file; empty when none was written
+    // The name the script's lines use in the page's data table: the clip name,
+    // or name~N when another clip of the same name was listed first.
+    std::string key;
     // The movie can be opened now (it is a regular file); a clip on a memory
     // card that is not inserted stays listed but is not present.
     bool present = true;

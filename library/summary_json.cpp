@@ -41,6 +41,7 @@ json clip_json(const LibraryClip& clip, const json& trip) {
     json out = {
         {"movie", clip.movie_path},
         {"telemetry", clip.telemetry_path.empty() ? json(nullptr) : json(clip.telemetry_path)},
+        {"key", clip.key.empty() ? json(nullptr) : json(clip.key)},
         {"present", clip.present},
         {"layout", clip.layout.empty() ? json(nullptr) : json(clip.layout)},
         {"cut", clip.telemetry_cut},

@@ -13,6 +13,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 from camvault_e2e import CamVaultTestCase, wait_for
 from test_import import MAKE_CLIP
@@ -56,8 +57,8 @@ class Library(CamVaultTestCase):
             "var l = CamVaultPage.state.library; return l.clips.length === 4 ? l : null"),
             what="the summaries of the listing")
         by_movie = {c["movie"]: c for c in summaries["clips"]}
-        self.assertEqual(by_movie[london]["script"], os.path.join(data, "FILE0001.data"))
-        self.assertEqual(by_movie[munich]["script"], os.path.join(data, "FILE0001~2.data"))
+        self.assertEqual(by_movie[london]["telemetry"], os.path.join(data, "FILE0001.data"))
+        self.assertEqual(by_movie[munich]["telemetry"], os.path.join(data, "FILE0001~2.data"))
         self.assertEqual(by_movie[munich]["key"], "FILE0001.MOV~2")
         self.assertEqual(by_movie[no_gps]["key"], "FILE0002.MOV~2")
         with open(os.path.join(data, "FILE0001~2.data"), encoding="utf-8") as f:
@@ -83,6 +84,31 @@ class Library(CamVaultTestCase):
         wait_for(lambda: app.script(
             "return !document.querySelector('[data-testid=no-telemetry]').hidden"),
             what="no telemetry shown for the clip without GPS")
+
+    def test_a_harsh_brake_is_an_event_at_its_second_and_road_noise_none(self):
+        cards = tempfile.mkdtemp(prefix="camvault-cards-")
+        self.addCleanup(shutil.rmtree, cards, True)
+        options = ("--route", "motorway", "--seconds", "60", "--start", "2026-06-01 09:00:00")
+        braking = make_clip(os.path.join(cards, "BRAKE001.MOV"), *options, "--brake-at", "40")
+        calm = make_clip(os.path.join(cards, "CALM0001.MOV"), *options)
+        app = self.start_app(["--import", braking, calm])
+        summaries = wait_for(lambda: app.script(
+            "var l = CamVaultPage.state.library; return l.clips && l.clips.length === 2 ? l : null"),
+            timeout=60, what="the summaries of both clips")
+        by_movie = {c["movie"]: c for c in summaries["clips"]}
+        events = by_movie[braking]["events"]
+        self.assertEqual([e["kind"] for e in events], ["harsh_braking"])
+        start = by_movie[braking]["start_ms"]
+        self.assertAlmostEqual((events[0]["start_ms"] - start) / 1000, 40, delta=1)
+        self.assertLess(events[0]["peak_g"], -0.6)
+        self.assertEqual(by_movie[calm]["events"], [])
+        # The search finds the clip by its event.
+        app.script("window.__found = null; var f = search_results;"
+                   "search_results = function (j) { window.__found = JSON.parse(j); return f(j); };")
+        app.send_command("http://library_search/" + urllib.parse.quote(
+            json.dumps({"events": ["harsh_braking"]}), safe=""))
+        found = wait_for(lambda: app.script("return window.__found"), what="search results")
+        self.assertEqual(found["movies"], [braking])
 
     def test_restart_restores_the_order_a_card_out_shows_them_unavailable_and_back(self):
         cards = tempfile.mkdtemp(prefix="camvault-cards-")

@@ -23,6 +23,7 @@ TEST(SummaryJson, FieldsUnitsAndNulls) {
     std::vector<LibraryClip> clips(2);
     clips[0] = {"/card/A.MOV",
                 "/data/A.data",
+                "A.MOV~2",
                 true,
                 "nextbase-block",
                 0,
@@ -34,7 +35,8 @@ TEST(SummaryJson, FieldsUnitsAndNulls) {
     const json doc = json::parse(library_summaries_json(clips, group_trips(clips)));
 
     const json& c = doc["clips"][0];
-    const json expected = json::parse(R"({"movie":"/card/A.MOV","telemetry":"/data/A.data",
+    const json expected =
+        json::parse(R"({"movie":"/card/A.MOV","telemetry":"/data/A.data","key":"A.MOV~2",
         "present":true,"layout":"nextbase-block","cut":true,"has_telemetry":true,
         "end_ms":1780304579900,"duration_ms":179900,"records":1800,"max_speed_kmh":72.0,
         "axes_known":true,"has_gsensor":true,"gsensor_flat":false,"trip":0})");
@@ -54,7 +56,7 @@ TEST(SummaryJson, FieldsUnitsAndNulls) {
     EXPECT_EQ(e["peak_g"], -0.7);
     EXPECT_NEAR(e["at"][0].get<double>(), s.events[0].lat, 0.5e-7);
 
-    EXPECT_EQ(doc["clips"][1], json::parse(R"({"movie":"/card/B.MOV","telemetry":null,
+    EXPECT_EQ(doc["clips"][1], json::parse(R"({"movie":"/card/B.MOV","telemetry":null,"key":null,
         "present":false,"layout":null,"cut":false,"has_telemetry":false,"start_ms":null,
         "end_ms":null,"duration_ms":null,"records":null,"distance_m":null,"max_speed_kmh":null,
         "mean_speed_kmh":null,"route":null,"axes_known":null,"has_gsensor":null,

@@ -53,17 +53,26 @@ def wrap180(a):
     return (a + 180.0) % 360.0 - 180.0
 
 
-def simulate(route, seconds, rng):
+# A harsh brake: -0.75 g down to 15 km/h.
+BRAKE_G = 0.75
+BRAKE_TO_KMH = 15.0
+
+
+def simulate(route, seconds, rng, brake_at=None):
     """Yields (lat, lon, heading, speed m/s, lateral g, longitudinal g) every
     tenth of a second: a car that starts still, drives the waypoints in a loop,
-    slows for bends and turns at a bounded rate."""
+    slows for bends and turns at a bounded rate; from second `brake_at` on (if
+    given) it brakes hard to 15 km/h once, then drives on."""
     lat, lon = route.waypoints[0]
     target = 1 % len(route.waypoints)
     heading, _ = bearing(lat, lon, *route.waypoints[target])
     speed = 0.0
     cruise = route.cruise_kmh / 3.6
     dt = 0.1
-    for _ in range(seconds * 10):
+    braking = False
+    for step_index in range(seconds * 10):
+        if brake_at is not None and step_index == int(brake_at * 10):
+            braking = True
         want, distance = bearing(lat, lon, *route.waypoints[target])
         if distance < 15.0:
             target = (target + 1) % len(route.waypoints)
@@ -73,6 +82,11 @@ def simulate(route, seconds, rng):
         heading = wrap180(heading + turn)
         wanted_speed = cruise * max(0.35, 1.0 - abs(error) / 120.0)
         change = max(-4.0 * dt, min(2.0 * dt, wanted_speed - speed))
+        if braking:
+            change = -BRAKE_G * 9.81 * dt
+            if speed + change <= BRAKE_TO_KMH / 3.6:
+                change = BRAKE_TO_KMH / 3.6 - speed
+                braking = False
         speed = max(0.0, speed + change)
         yaw_rate = math.radians(turn / dt)
         lateral = speed * yaw_rate / 9.81
@@ -88,10 +102,10 @@ def clamp_i32(v):
     return max(-2**31, min(2**31 - 1, int(round(v))))
 
 
-def telemetry_blocks(route, start, seconds, seed):
+def telemetry_blocks(route, start, seconds, seed, brake_at=None):
     """The 332-byte telemetry blocks, one per second from `start`."""
     rng = random.Random(seed)
-    samples = list(simulate(route, seconds, rng))
+    samples = list(simulate(route, seconds, rng, brake_at))
     blocks = []
     for i in range(seconds):
         tenth = samples[i * 10:i * 10 + 10]
