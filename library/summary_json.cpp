@@ -45,7 +45,8 @@ json clip_json(const LibraryClip& clip, const json& trip) {
         {"present", clip.present},
         {"layout", clip.layout.empty() ? json(nullptr) : json(clip.layout)},
         {"cut", clip.telemetry_cut},
-        {"has_telemetry", clip.timed()},
+        // null: not known yet (the clip's telemetry was never summarised).
+        {"has_telemetry", clip.summary ? json(clip.timed()) : json(nullptr)},
         {"trip", trip},
     };
     if (!clip.timed()) {

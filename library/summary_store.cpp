@@ -12,9 +12,13 @@ namespace {
 using nlohmann::json;
 
 json encode_event(const ClipEvent& e) {
-    json out = {{"kind", event_kind_name(e.kind)}, {"basis", event_basis_name(e.basis)},
-                {"start", e.start_ms}, {"peak", e.peak_ms}, {"end", e.end_ms},
-                {"g", e.peak_g}, {"dv", e.speed_change_kmh}};
+    json out = {{"kind", event_kind_name(e.kind)},
+                {"basis", event_basis_name(e.basis)},
+                {"start", e.start_ms},
+                {"peak", e.peak_ms},
+                {"end", e.end_ms},
+                {"g", e.peak_g},
+                {"dv", e.speed_change_kmh}};
     if (e.has_position)
         out["at"] = {e.lat, e.lon};
     return out;
@@ -33,12 +37,11 @@ std::string encode_facts(const StoredFacts& facts) {
     json out = {{"v", 1}, {"layout", facts.layout}, {"cut", facts.cut}};
     if (facts.summary) {
         const ClipSummary& s = *facts.summary;
-        json summary = {{"records", s.records},         {"first", s.first_ms},
-                        {"last", s.last_ms},            {"duration", s.duration_ms},
-                        {"fixes", s.fixes},             {"distance", s.distance_m},
-                        {"max", s.max_speed_kmh},       {"mean", s.mean_speed_kmh},
-                        {"gsensor", s.has_gsensor},     {"flat", s.gsensor_flat},
-                        {"axes", s.axes_known},         {"events", json::array()}};
+        json summary = {
+            {"records", s.records},      {"first", s.first_ms},      {"last", s.last_ms},
+            {"duration", s.duration_ms}, {"fixes", s.fixes},         {"distance", s.distance_m},
+            {"max", s.max_speed_kmh},    {"mean", s.mean_speed_kmh}, {"gsensor", s.has_gsensor},
+            {"flat", s.gsensor_flat},    {"axes", s.axes_known},     {"events", json::array()}};
         if (s.has_position) {
             summary["bounds"] = {s.bounds.min_lat, s.bounds.min_lon, s.bounds.max_lat,
                                  s.bounds.max_lon};

@@ -57,7 +57,7 @@ TEST(SummaryJson, FieldsUnitsAndNulls) {
     EXPECT_NEAR(e["at"][0].get<double>(), s.events[0].lat, 0.5e-7);
 
     EXPECT_EQ(doc["clips"][1], json::parse(R"({"movie":"/card/B.MOV","telemetry":null,"key":null,
-        "present":false,"layout":null,"cut":false,"has_telemetry":false,"start_ms":null,
+        "present":false,"layout":null,"cut":false,"has_telemetry":null,"start_ms":null,
         "end_ms":null,"duration_ms":null,"records":null,"distance_m":null,"max_speed_kmh":null,
         "mean_speed_kmh":null,"route":null,"axes_known":null,"has_gsensor":null,
         "gsensor_flat":null,"events":[],"trip":1})"));

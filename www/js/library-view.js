@@ -18,8 +18,13 @@
   // read, and its length once known.
   function clipMeta(clip, duration, t) {
     const parts = [];
-    if (clip.records === undefined) parts.push(t('library.reading'));
-    else if (clip.records.length > 0) parts.push(telemetry.formatKey(clip.records[0].key));
+    if (clip.records !== undefined) {
+      if (clip.records.length > 0) parts.push(telemetry.formatKey(clip.records[0].key));
+    } else if (clip.summary) {
+      if (clip.summary.has_telemetry) parts.push(telemetry.formatMs(clip.summary.start_ms));
+    } else {
+      parts.push(t('library.reading'));
+    }
     if (Number.isFinite(duration)) parts.push(units.formatClock(duration));
     return parts.join(' \u00b7 ');
   }
@@ -148,7 +153,10 @@
         p.badge.textContent = selectedAt >= 0 ? String(selectedAt + 1) : '';
         p.title.textContent = clip.name;
         p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t);
-        p.tag.hidden = !(clip.records && clip.records.length === 0);
+        p.tag.hidden = !(
+          (clip.records && clip.records.length === 0) ||
+          (clip.records === undefined && clip.summary && !clip.summary.has_telemetry)
+        );
         p.tag.textContent = t('library.noTelemetry');
         const unavailable = availability.isUnavailable(clip.path);
         li.classList.toggle('unavailable', unavailable);
@@ -212,11 +220,20 @@
       // The clip on screen first: script files load one after another.
       if (index >= 0) page.showClip(index);
       else page.showNothing();
+      // A clip the library summarised is listed from its summary: its
+      // telemetry is read only when it is shown (a card of a thousand clips
+      // never fills the page with their records).
+      const summaries = new Map((state.library.clips || []).map((c) => [c.movie, c]));
       state.clips.forEach((clip) => {
-        loader.loadTelemetry(clip).then((records) => {
-          clip.records = records;
-          render();
-        });
+        const summary = summaries.get(clip.path);
+        if (summary && typeof summary.has_telemetry === 'boolean') {
+          clip.summary = summary;
+        } else {
+          loader.loadTelemetry(clip).then((records) => {
+            clip.records = records;
+            render();
+          });
+        }
         loader.probeDuration(clip).then(() => render());
       });
       render();

@@ -35,6 +35,15 @@
     return `${m[1]}-${two(m[2])}-${two(m[3])} ${two(m[4])}:${two(m[5])}:${two(m[6])}`;
   }
 
+  // The same text from a time in ms since 1970 as recorded (the summaries').
+  function formatMs(ms) {
+    const d = new Date(Number(ms));
+    if (!Number.isFinite(d.getTime())) return '';
+    const two = (v) => String(v).padStart(2, '0');
+    return `${d.getUTCFullYear()}-${two(d.getUTCMonth() + 1)}-${two(d.getUTCDate())} ` +
+      `${two(d.getUTCHours())}:${two(d.getUTCMinutes())}:${two(d.getUTCSeconds())}`;
+  }
+
   function toNumber(value) {
     const n = typeof value === 'number' ? value : parseFloat(value);
     return Number.isFinite(n) ? n : NaN;
@@ -237,6 +246,7 @@
   return {
     parseKey,
     formatKey,
+    formatMs,
     extractRecords,
     appendRecords,
     buildTimeline,
