@@ -189,23 +189,36 @@
     return file;
   }
 
+  // How many clips' telemetry stays in the page: the clips shown lately.
+  // A library of a thousand clips never holds more than these.
+  const CACHED_CLIPS = 12;
+
   // runScript(clip) -> Promise<records>, probeVideo(clip) -> Promise<seconds
   // or NaN>. Script files load one at a time, in the order asked for (the
-  // clip on screen is asked for first), and each file once.
-  function createLoader(runScript, probeVideo) {
-    const telemetryCache = new Map(); // data path -> Promise<records[]>
+  // clip on screen is asked for first), and each file once while it is among
+  // the last `cached` asked for; forget(clip) drops an older one's records.
+  function createLoader(runScript, probeVideo, cached = CACHED_CLIPS, forget = () => {}) {
+    const telemetryCache = new Map(); // data path -> Promise<records[]>, oldest first
     let loadChain = Promise.resolve();
     const durations = new Map(); // clip path -> seconds (NaN: unreadable)
     let probeChain = Promise.resolve();
 
     function loadTelemetry(clip) {
       if (!clip.dataPath) return Promise.resolve([]);
-      if (!telemetryCache.has(clip.dataPath)) {
-        const job = loadChain.then(() => runScript(clip));
+      let job = telemetryCache.get(clip.dataPath);
+      if (job) {
+        telemetryCache.delete(clip.dataPath); // asked for again: the newest
+      } else {
+        job = loadChain.then(() => runScript(clip));
         loadChain = job.catch(() => {});
-        telemetryCache.set(clip.dataPath, job);
       }
-      return telemetryCache.get(clip.dataPath);
+      telemetryCache.set(clip.dataPath, job);
+      while (telemetryCache.size > cached) {
+        const [oldest, dropped] = telemetryCache.entries().next().value;
+        telemetryCache.delete(oldest);
+        dropped.then(() => forget(oldest), () => forget(oldest));
+      }
+      return job;
     }
 
     // A failed probe keeps a length the player has read meanwhile.
@@ -328,6 +341,7 @@
         .then(taken)
         .catch(() => ({ name: null, records: [] }))
         .then(({ name, records }) => {
+          remember(clip, name);
           const cut = name === null ? NaN : Number(cutTable()[name]);
           if (cut > 0) cuts.set(clip.dataPath, cut);
           else cuts.delete(clip.dataPath);
@@ -335,7 +349,25 @@
         });
     }
 
-    const loader = createLoader(load, (clip) => readDuration(doc, clip, mayOpen));
+    const entryOfPath = new Map(); // data path -> the entry its file filled
+    const remember = (clip, name) => {
+      if (name !== null) entryOfPath.set(clip.dataPath, name);
+    };
+    // An older clip's records leave the page's table with its cache entry.
+    const forget = (dataPath) => {
+      const name = entryOfPath.get(dataPath);
+      entryOfPath.delete(dataPath);
+      if (name === undefined) return;
+      delete table()[name];
+      earlierRecords.delete(name);
+      cuts.delete(dataPath);
+    };
+    const loader = createLoader(
+      (clip) => load(clip),
+      (clip) => readDuration(doc, clip, mayOpen),
+      options.cachedClips || CACHED_CLIPS,
+      forget,
+    );
     // The records count a clip's telemetry was cut at, or undefined.
     loader.cutOf = (clip) => (clip && clip.dataPath ? cuts.get(clip.dataPath) : undefined);
     loader.mode = () => (chosen ? chosen.mode : 'undecided');

@@ -250,3 +250,26 @@ test('a file that breaks off, or a worker that cannot be made again, leaves the 
   assert.equal((await loader.loadTelemetry(clipOf('B.MOV', '/d/B.data'))).length, 10, 'read on the page then');
   assert.equal(loader.mode(), 'page');
 });
+
+test('only the clips shown lately keep their telemetry in the page', async () => {
+  const read = [];
+  const forgotten = [];
+  const loader = createLoader(
+    (clip) => {
+      read.push(clip.dataPath);
+      return Promise.resolve([{ key: clip.dataPath }]);
+    },
+    () => Promise.resolve(NaN),
+    2,
+    (dataPath) => forgotten.push(dataPath),
+  );
+  const clip = (name) => ({ path: `/c/${name}.MOV`, dataPath: `/d/${name}.data` });
+  await loader.loadTelemetry(clip('A'));
+  await loader.loadTelemetry(clip('B'));
+  await loader.loadTelemetry(clip('A')); // shown again: A is the newest now
+  await loader.loadTelemetry(clip('C'));
+  await Promise.resolve();
+  assert.deepEqual(forgotten, ['/d/B.data'], 'the one shown longest ago goes');
+  await loader.loadTelemetry(clip('B'));
+  assert.deepEqual(read, ['/d/A.data', '/d/B.data', '/d/C.data', '/d/B.data'], 'a forgotten clip is read again');
+});
