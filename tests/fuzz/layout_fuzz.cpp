@@ -15,16 +15,13 @@
 #include "telemetry/movie_tracks.hpp"
 #include "telemetry/nmea_text.hpp"
 #include "telemetry/track_telemetry.hpp"
+#include "tests/support/layout_dispatch.hpp"
 
 namespace {
 
 using namespace camvault;
 
-struct Decoded {
-    std::vector<TelemetryRecord> records;
-    std::vector<TelemetryFix> fixes;
-    LayoutSet layouts = 0;
-};
+using camvault::testing::Decoded;
 
 // NaN never equals itself, and a fix has padding bytes: compare each field,
 // doubles by their bits.
@@ -49,34 +46,10 @@ bool same_fixes(const std::vector<TelemetryFix>& a, const std::vector<TelemetryF
 }
 
 Decoded dispatch(const std::vector<uint8_t>& clip, const SegmentedScanOptions* options) {
-    Decoded d;
-    const PositionalReader read = [&](uint8_t* buf, size_t n, uint64_t offset) -> ptrdiff_t {
-        if (offset >= clip.size())
-            return 0;
-        n = std::min<uint64_t>(n, clip.size() - offset);
-        std::memcpy(buf, clip.data() + offset, n);
-        return static_cast<ptrdiff_t>(n);
-    };
-    LayoutDispatcher dispatcher(
-        read, clip.size(), read_gps_index(read, clip.size()),
-        [&](const TelemetryRecord& r) {
-            d.records.push_back(r);
-            return true;
-        },
-        [&](const TelemetryFix& f) {
-            d.fixes.push_back(f);
-            return true;
-        });
-    const MarkerVisitor visit = [&](const MarkerView& v) { return dispatcher.visit(v); };
-    if (options == nullptr) {
-        if (!walk_markers_in_memory(clip.data(), clip.size(), visit))
-            std::abort();
-    } else if (scan_segment_markers(read, clip.size(), visit, *options).status !=
-               ScanStatus::done) {
+    auto decoded = camvault::testing::dispatch_layouts(clip, options);
+    if (!decoded)
         std::abort();
-    }
-    d.layouts = dispatcher.layouts();
-    return d;
+    return *decoded;
 }
 
 }  // namespace
@@ -119,14 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The bytes as a moov, as a file whose tracks are read, and as text samples.
     timed_text_tracks_of_moov(clip.data(), clip.size());
-    const PositionalReader read = [&](uint8_t* buf, size_t n, uint64_t offset) -> ptrdiff_t {
-        if (offset >= clip.size())
-            return 0;
-        n = std::min<uint64_t>(n, clip.size() - offset);
-        std::memcpy(buf, clip.data() + offset, n);
-        return static_cast<ptrdiff_t>(n);
-    };
-    decode_track_telemetry(read, clip.size(), [](const TelemetryFix&) { return true; });
+    decode_track_telemetry(camvault::testing::memory_reader(clip), clip.size(),
+                           [](const TelemetryFix&) { return true; });
     NmeaTextDecoder text([](const TelemetryFix&) { return true; });
     text.sample(clip);
     return 0;

@@ -9,11 +9,14 @@
 #include <iterator>
 
 #include "telemetry/layout_scan.hpp"
+#include "tests/support/layout_dispatch.hpp"
 #include "tests/telemetry/run_command.hpp"
 
 namespace camvault {
 namespace {
 
+using testing::Decoded;
+using testing::dispatch_layouts;
 using testing::quoted;
 using testing::run_command;
 using testing::TempFolder;
@@ -25,47 +28,11 @@ std::vector<uint8_t> read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-PositionalReader memory_reader(const std::vector<uint8_t>& data, bool short_reads) {
-    return [&data, short_reads](uint8_t* buf, size_t size, uint64_t offset) -> ptrdiff_t {
-        if (offset >= data.size())
-            return 0;
-        size_t n = std::min<uint64_t>(size, data.size() - offset);
-        if (short_reads && n > 1)
-            n = 1 + (offset * 2654435761u) % n;
-        std::memcpy(buf, data.data() + offset, n);
-        return static_cast<ptrdiff_t>(n);
-    };
-}
-
-struct Decoded {
-    std::vector<TelemetryRecord> records;
-    std::vector<TelemetryFix> fixes;
-    LayoutSet layouts = 0;
-};
-
 Decoded dispatch(const std::vector<uint8_t>& clip, const SegmentedScanOptions* options,
                  bool short_reads = false) {
-    Decoded d;
-    const PositionalReader read = memory_reader(clip, short_reads);
-    LayoutDispatcher dispatcher(
-        read, clip.size(), read_gps_index(read, clip.size()),
-        [&](const TelemetryRecord& r) {
-            d.records.push_back(r);
-            return true;
-        },
-        [&](const TelemetryFix& f) {
-            d.fixes.push_back(f);
-            return true;
-        });
-    const MarkerVisitor visit = [&](const MarkerView& v) { return dispatcher.visit(v); };
-    if (options == nullptr) {
-        EXPECT_TRUE(walk_markers_in_memory(clip.data(), clip.size(), visit));
-    } else {
-        EXPECT_EQ(scan_segment_markers(read, clip.size(), visit, *options).status,
-                  ScanStatus::done);
-    }
-    d.layouts = dispatcher.layouts();
-    return d;
+    auto decoded = dispatch_layouts(clip, options, short_reads);
+    EXPECT_TRUE(decoded) << "the scan did not run to its end";
+    return decoded ? *decoded : Decoded{};
 }
 
 TEST(LayoutScan, SegmentBordersNeverChangeWhatTheLayoutsDecode) {
