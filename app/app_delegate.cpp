@@ -357,7 +357,7 @@ void AppDelegate::copy_file() {
 
 void AppDelegate::get_photo(std::string_view url_text) {
     const PhotoArgs args = photo_args(url_text);
-    media_->get_photo({args.movie_url, args.minutes, args.seconds, args.complete});
+    media_->get_photo({args.movie_url, args.minutes, args.seconds, args.complete, args.exact_ms});
 }
 
 void AppDelegate::get_full_photo() {

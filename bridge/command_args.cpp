@@ -72,6 +72,9 @@ PhotoArgs photo_args(std::string_view url_text) {
     if (fields.size() > 2)
         args.seconds = read_leading_int32(fields[2]);
     args.complete = fields.size() >= 3;
+    if (fields.size() > 3 && !fields[3].empty() && fields[3].size() <= 12 &&
+        fields[3].find_first_not_of("0123456789") == std::string::npos)
+        args.exact_ms = std::stoll(fields[3]);
     return args;
 }
 

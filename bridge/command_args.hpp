@@ -19,13 +19,15 @@ std::vector<std::string> removal_paths(std::string_view url_text);
 // save_set: everything but the prefix, as sent (the page's own encoding).
 std::string settings_text(std::string_view url_text);
 
-// get_photo: "<movie url>;<minutes>;<seconds>" after every prefix is removed;
-// fields beyond the third are ignored.
+// get_photo: "<movie url>;<minutes>;<seconds>[;<ms>]" after every prefix is
+// removed. The page adds the exact media time of the frame on screen in
+// milliseconds as a fourth field; further fields are ignored.
 struct PhotoArgs {
     std::string movie_url;  // field 0, untouched: URL parsing decodes its escapes
     int32_t minutes = 0;
     int32_t seconds = 0;
-    bool complete = false;  // false when the text holds fewer than three fields
+    bool complete = false;            // false when the text holds fewer than three fields
+    std::optional<int64_t> exact_ms;  // field 3 when it is a whole number of milliseconds
 };
 PhotoArgs photo_args(std::string_view url_text);
 

@@ -117,7 +117,7 @@ void MediaTools::get_photo(const FrameRequest& request) {
         return;
     }
     const auto position = frame_position(request.minutes, request.seconds);
-    if (!position) {
+    if (!position && !request.exact_ms) {
         const std::string time =
             std::to_string(request.minutes) + ":" + std::to_string(request.seconds);
         log_line("err==no frame at " + time + ", imageRef==(null)");
@@ -125,7 +125,8 @@ void MediaTools::get_photo(const FrameRequest& request) {
                                        "There is no frame at " + time + " in this clip."));
         return;
     }
-    const int64_t position_ns = position->nanoseconds();
+    const int64_t position_ns =
+        request.exact_ms ? exact_frame_position_ns(*request.exact_ms) : position->nanoseconds();
     const std::string stem = snapshot_stamp(local_now());
     std::weak_ptr<Impl> weak = impl_;
     auto work = [weak, url = request.movie_url, file = *path, position_ns, stem,

@@ -13,6 +13,10 @@ int64_t MediaTime::nanoseconds() const {
     return whole * 1'000'000'000 + rest * 1'000'000'000 / timescale;
 }
 
+int64_t exact_frame_position_ns(int64_t exact_ms) {
+    return exact_ms * 1'000'000 + 500'000;
+}
+
 std::optional<MediaTime> frame_position(int32_t minutes, int32_t seconds) {
     const int64_t count = (int64_t{minutes} * 60 + seconds) * 30 + 30;
     if (count < std::numeric_limits<int32_t>::min() || count > std::numeric_limits<int32_t>::max())

@@ -23,7 +23,15 @@ struct FrameRequest {
     int32_t minutes = 0;
     int32_t seconds = 0;
     bool complete = false;  // false when the page sent fewer than three fields
+    // The exact media time of the frame on screen, when the page sent it: then
+    // that frame is taken instead of the whole second after the minute and second.
+    std::optional<int64_t> exact_ms;
 };
+
+// The position that takes the frame on screen at `exact_ms`: half a
+// millisecond on, since a time rounded to the millisecond may fall just before
+// the start of the frame shown (1/29.97 s is no whole number of milliseconds).
+int64_t exact_frame_position_ns(int64_t exact_ms);
 
 // The frame the page asks for: (minutes * 60 + seconds) * 30 + 30 over
 // timescale 30. Nothing when that count does not fit 32 bits: such a time lies

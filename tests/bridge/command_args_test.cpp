@@ -35,6 +35,11 @@ TEST(CommandArgs, PhotoReadsMovieMinutesSecondsAndIgnoresFurtherFields) {
     EXPECT_EQ(r.minutes, 0);        // letters only read as 0
     EXPECT_EQ(r.seconds, 7);
 
+    EXPECT_FALSE(r.exact_ms);
+    EXPECT_EQ(photo_args("http://get_photo/u;0;41;41742").exact_ms, 41742);
+    EXPECT_FALSE(photo_args("http://get_photo/u;0;41;-5").exact_ms);  // no time before the start
+    EXPECT_FALSE(photo_args("http://get_photo/u;0;41;4e3").exact_ms);
+    EXPECT_FALSE(photo_args("http://get_photo/u;0;41;99999999999999").exact_ms);
     EXPECT_FALSE(photo_args("http://get_photo/file:///a.MOV;1").complete);
     EXPECT_FALSE(photo_args("http://get_photo/").complete);
     EXPECT_TRUE(photo_args("http://get_photo/;;").complete);

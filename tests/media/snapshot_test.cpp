@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <fstream>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 
 #include "media/frame_grabber.hpp"
@@ -201,6 +203,34 @@ TEST_F(PhotoHandlers, NoFrameStillCallsGetActOnceAndWritesNothing) {
     EXPECT_TRUE(home_.files().empty());
     EXPECT_EQ(log_.count_prefix("err=="), 4);
     EXPECT_EQ(log_.count_prefix("err==(null)"), 0);
+}
+
+TEST_F(PhotoHandlers, TheExactTimeOfAFrameTakesThatFrame) {
+    // Twenty frames of the 3 s clip at 30 frames a second, the first and the last among them;
+    // each asked for by its start rounded to the millisecond, as the page sends it.
+    std::vector<long> frames = {0, 89};
+    for (long k = 1; frames.size() < 20; k += 5)  // 1, 6, 11, ... 86: every remainder of 5
+        frames.push_back(k % 88 + 1);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const long ms = std::lround(frames[i] * 1000.0 / 30);
+        tools_->get_photo(
+            photo_command("http://get_photo/" + file_uri(small_) + ";0;0;" + std::to_string(ms)));
+    }
+    ASSERT_TRUE(wait_for_get_act(static_cast<int>(frames.size())));
+    std::vector<std::string> saved;
+    for (const auto& call : page_.calls())
+        if (call.rfind("snapshot_result(true,'", 0) == 0)
+            saved.push_back(call.substr(22, call.size() - 24));
+    ASSERT_EQ(saved.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const Rgb ours = read_png(saved[i]);
+        const double same = rms_difference(ours, ffmpeg_frame_number(small_, frames[i]));
+        EXPECT_LT(same, 3.0) << "frame " << frames[i];
+        if (frames[i] > 0) {
+            EXPECT_GT(rms_difference(ours, ffmpeg_frame_number(small_, frames[i] - 1)), same + 2.0)
+                << "frame " << frames[i];
+        }
+    }
 }
 
 TEST_F(PhotoHandlers, HostileRequestsFailQuicklyWithTheirKeyAndNeverHang) {

@@ -33,9 +33,12 @@
     return { minutes: Math.floor(whole / 60), seconds: whole % 60 };
   }
 
+  // The minute and second as ever, then the exact media time of the frame on
+  // screen in milliseconds (CamVault takes that frame; older ones ignore it).
   function photoArgument(moviePath, currentTime) {
     const { minutes, seconds } = snapshotPosition(currentTime);
-    return fileUrl(moviePath) + ';' + minutes + ';' + seconds;
+    const ms = Math.max(0, Math.round((Number(currentTime) || 0) * 1000));
+    return fileUrl(moviePath) + ';' + minutes + ';' + seconds + ';' + ms;
   }
 
   // export_route: the JSON object www/README.md describes, encoded whole, so

@@ -42,12 +42,14 @@ test('snapshot position is the current time less one second, whole, never negati
   assert.deepEqual(snapshotPosition(-3), { minutes: 0, seconds: 0 });
 });
 
-test('get_photo argument keeps three fields even when the path holds ";"', () => {
+test('get_photo argument keeps its fields even when the path holds ";", the frame\'s exact time last', () => {
   const arg = photoArgument('/cards/a;b/FILE 1.MOV', 127.9);
   const fields = arg.split(';');
-  assert.equal(fields.length, 3);
+  assert.equal(fields.length, 4);
   assert.equal(fields[0], 'file:///cards/a%3Bb/FILE%201.MOV');
-  assert.deepEqual(fields.slice(1), ['2', '6']);
+  assert.deepEqual(fields.slice(1), ['2', '6', '127900']);
+  // Frame 1251 at 29.97 frames a second: its start rounded to the millisecond.
+  assert.equal(photoArgument('/c/A.MOV', 1251 / 29.97).split(';')[3], '41742');
   assert.equal(decodeURIComponent(new URL(fields[0]).pathname), '/cards/a;b/FILE 1.MOV');
 });
 

@@ -264,7 +264,7 @@ test('commands go out through fresh hidden frames with escaped arguments', { ski
   await seek(126 / 10); // 12.6 s: the snapshot asks for 0:11
   await clickTestId('snapshot');
   let frames = await commandFrames();
-  assert.deepEqual(frames.slice(-1), [`http://get_photo/${fileUrl(fx.a)};0;11`]);
+  assert.deepEqual(frames.slice(-1), [`http://get_photo/${fileUrl(fx.a)};0;11;12600`]);
 
   await clickTestId('full-snapshot');
   await clickTestId('mini');
