@@ -141,7 +141,8 @@ std::vector<double> structures(const Entry& e, size_t want) {
 }
 
 // Divides the v-th value of each structure by the v-th scale, the scales
-// repeating when there are fewer than values, as ExifTool applies SCAL.
+// repeating when there are fewer than values, as ExifTool applies SCAL (it
+// scales only the last entry of a container, where GoPro writes the data).
 // False when a scale is zero: the values then mean nothing.
 bool apply_scale(std::vector<double>& values, size_t per_structure,
                  const std::vector<double>& scale) {
@@ -241,7 +242,9 @@ struct SampleContents {
 };
 
 // Reads one container. SCAL and GPSU hold for the container they stand in,
-// as a stream's settings hold for its data.
+// as a stream's settings hold for its data. GPSF (fix kind) and GPSP
+// (precision) are read past: ExifTool reports every GPS5 position whatever
+// they say, and so does CamVault, so that both give the same positions.
 void walk(std::span<const uint8_t> body, int depth, SampleContents& out) {
     std::vector<double> scale;
     std::optional<UtcTime> gpsu;
