@@ -33,6 +33,9 @@ enum class TelemetryLayout : uint8_t {
     eachpai,
     // Decodable but without any time, so no record key can be made.
     innovv,
+    // Added after the others so that the layout sets already stored in a
+    // library's index keep their meaning.
+    gopro_gpmf,  // GoPro GPMF (GPS5, GPSU, ACCL) in a QuickTime `gpmd` metadata track
     count
 };
 

@@ -637,6 +637,8 @@ std::string_view layout_name(TelemetryLayout layout) {
             return "eachpai";
         case TelemetryLayout::innovv:
             return "innovv";
+        case TelemetryLayout::gopro_gpmf:
+            return "gopro-gpmf";
         case TelemetryLayout::count:
             break;
     }
@@ -654,6 +656,9 @@ GSensor layout_gsensor(TelemetryLayout layout) {
         case TelemetryLayout::doubles_type2:
         case TelemetryLayout::floats_type2e:
         case TelemetryLayout::vantrue_n4:
+        // ACCL in GoPro's own sensor order; ExifTool names no axes for it, so
+        // its readings are kept as recorded (converted from m/s2 to g).
+        case TelemetryLayout::gopro_gpmf:
             return GSensor::axes_unknown;
         default:
             return GSensor::none;

@@ -38,7 +38,8 @@
 // nmea_text_track  $xxRMC/$xxGGA in QuickTime text tracks   decoded, tested against ExifTool
 //                  the same in tx3g subtitle tracks         decoded, tested against the text
 //                                                           track (ExifTool 12.57 reads no NMEA there)
-// GoPro GPMF (gpmd track: GPS5, GPSU, ACCL, SCAL)           not yet
+// gopro_gpmf       GoPro GPMF in a `gpmd` metadata track:   decoded, tested against ExifTool
+//                  GPS5 scaled by SCAL, GPSU, ACCL          (telemetry/gpmf.hpp)
 // clang-format on
 #pragma once
 

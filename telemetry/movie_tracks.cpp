@@ -1,4 +1,4 @@
-// The moov's timed-text tracks and the places of their samples.
+// The moov's telemetry tracks and the places and durations of their samples.
 #include "telemetry/movie_tracks.hpp"
 
 #include <algorithm>
@@ -105,6 +105,30 @@ std::vector<SampleSpan> sample_spans(std::span<const uint8_t> stbl) {
     return out;
 }
 
+// Each sample's duration from the time-to-sample table, at most `limit` of
+// them; fewer where the table is short or missing.
+std::vector<uint32_t> sample_durations(std::span<const uint8_t> stbl, size_t limit) {
+    std::vector<uint32_t> out;
+    const auto stts = child(stbl, "stts");
+    if (!stts || stts->body.size() < 8)
+        return out;
+    const size_t runs = std::min<size_t>(be32(&stts->body[4]), (stts->body.size() - 8) / 8);
+    for (size_t r = 0; r < runs && out.size() < limit; ++r) {
+        const uint8_t* run = &stts->body[8 + 8 * r];
+        const size_t count = std::min<size_t>(be32(run), limit - out.size());
+        out.insert(out.end(), count, be32(run + 4));
+    }
+    return out;
+}
+
+uint32_t media_timescale(std::span<const uint8_t> mdia) {
+    const auto mdhd = child(mdia, "mdhd");
+    if (!mdhd || mdhd->body.size() < 4)
+        return 0;
+    const size_t at = mdhd->body[0] == 1 ? 20 : 12;  // after the 64-bit dates of version 1
+    return mdhd->body.size() >= at + 4 ? be32(&mdhd->body[at]) : 0;
+}
+
 }  // namespace
 
 std::vector<TimedTextTrack> timed_text_tracks_of_moov(const uint8_t* moov, size_t size) {
@@ -124,7 +148,7 @@ std::vector<TimedTextTrack> timed_text_tracks_of_moov(const uint8_t* moov, size_
         TimedTextTrack track;
         std::memcpy(track.handler.data(), &hdlr->body[8], 4);
         const std::string_view handler(track.handler.data(), 4);
-        if (handler != "text" && handler != "sbtl")
+        if (handler != "text" && handler != "sbtl" && handler != "meta")
             continue;
         const auto minf = child(mdia->body, "minf");
         const auto stbl = minf ? child(minf->body, "stbl") : std::nullopt;
@@ -132,7 +156,12 @@ std::vector<TimedTextTrack> timed_text_tracks_of_moov(const uint8_t* moov, size_
             continue;
         if (const auto stsd = child(stbl->body, "stsd"); stsd && stsd->body.size() >= 16)
             std::memcpy(track.format.data(), &stsd->body[12], 4);
+        // Metadata tracks hold many formats; only GoPro's is read.
+        if (handler == "meta" && std::string_view(track.format.data(), 4) != "gpmd")
+            continue;
         track.samples = sample_spans(stbl->body);
+        track.timescale = media_timescale(mdia->body);
+        track.durations = sample_durations(stbl->body, track.samples.size());
         tracks.push_back(std::move(track));
     }
     return tracks;

@@ -1,5 +1,5 @@
 // Fuzzes every freeGPS layout decoder, the per-block dispatch, the moov's
-// timed-text tracks and the NMEA text decoder on arbitrary
+// telemetry tracks, the NMEA text decoder and the GoPro GPMF decoder on arbitrary
 // clip bytes: the dispatch over the segmented scan must give exactly what the
 // walk over the clip in memory gives (records, fixes and layouts found), the
 // moov's gps index is read from whatever atoms the bytes hold, and every
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "telemetry/freegps_layouts.hpp"
+#include "telemetry/gpmf.hpp"
 #include "telemetry/layout_scan.hpp"
 #include "telemetry/movie_tracks.hpp"
 #include "telemetry/nmea_text.hpp"
@@ -90,11 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    // The bytes as a moov, as a file whose tracks are read, and as text samples.
+    // The bytes as a moov, as a file whose tracks are read, and as text and
+    // GPMF samples (one lasting a second, one with no duration, as a sample
+    // table short of durations gives).
     timed_text_tracks_of_moov(clip.data(), clip.size());
     decode_track_telemetry(camvault::testing::memory_reader(clip), clip.size(),
                            [](const TelemetryFix&) { return true; });
     NmeaTextDecoder text([](const TelemetryFix&) { return true; });
     text.sample(clip);
+    GpmfDecoder gpmf([](const TelemetryFix&) { return true; });
+    gpmf.sample(clip, 1.0);
+    gpmf.sample(clip, 0.0);
     return 0;
 }

@@ -5,10 +5,19 @@ date and time to a tenth of a second, latitude and longitude within 1e-6
 degrees, speed within 0.05 km/h, and where ExifTool reads a G-sensor the same
 x, y, z to the script's two decimals.
 
+GoPro GPMF samples hold many GPS5 positions each, which ExifTool reads as
+repeated tags of one document: for those its duplicates are read too
+(`-a -G3:4`, the copies in the order read, the plain tag the last), the first
+entry at the sample's GPSDateTime and the others spread evenly across ExifTool's
+SampleDuration; their speed is in m/s, their Accelerometer in m/s2 (all the
+sample's readings, `-b` to have them as text), the reading at each position's
+moment held against the script in g.
+
 usage: exiftool_agreement.py CLIP SCRIPT
 Prints each disagreement and exits 1 when there is one, 2 when either side
 holds no fix at all (an agreement on nothing proves nothing).
 """
+import datetime
 import json
 import re
 import subprocess
@@ -37,6 +46,54 @@ def camvault_fixes(script_path):
     return fixes
 
 
+STANDARD_GRAVITY = 9.80665
+
+
+def gpmf_fixes(clip):
+    """{document: its fixes} for every GoPro GPMF sample (a document with
+    GPSSpeed3D, which only GPS5 gives)."""
+    out = subprocess.run(["exiftool", "-ee", "-n", "-a", "-b", "-G3:4", "-j", clip], check=True,
+                         capture_output=True, text=True).stdout
+    docs = {}
+    for key, value in json.loads(out)[0].items():
+        m = re.match(r"^Doc(\d+):(?:Copy(\d+):)?(\w+)$", key)
+        if m:
+            copy = int(m.group(2)) if m.group(2) else 1 << 30  # the plain tag was read last
+            docs.setdefault(int(m.group(1)), {}).setdefault(m.group(3), []).append((copy, value))
+    result = {}
+    for n, d in docs.items():
+        if "GPSSpeed3D" not in d:
+            continue
+        tag = {k: [v for _, v in sorted(values, key=lambda cv: cv[0])] for k, values in d.items()}
+        count = len(tag["GPSLatitude"])
+        t = EXIF_TIME.match(str(tag.get("GPSDateTime", [""])[0]))
+        first = None
+        if t:
+            whole = datetime.datetime(*(int(v) for v in t.group(1, 2, 3, 4, 5)))
+            first = whole + datetime.timedelta(seconds=float(t.group(6)))
+        duration = float(tag.get("SampleDuration", [0])[0])
+        accel = [float(v) for v in str(tag.get("Accelerometer", [""])[0]).split()]
+        readings = len(accel) // 3
+        fixes = []
+        for k in range(count):
+            when = None
+            if first is not None:
+                at = first + datetime.timedelta(seconds=duration * k / count)
+                when = (at.year, at.month, at.day, at.hour, at.minute,
+                        at.second + at.microsecond / 1e6)
+            r = k * readings // count
+            fixes.append({
+                "time": when,
+                "lat": float(tag["GPSLatitude"][k]),
+                "lon": float(tag["GPSLongitude"][k]),
+                "speed": float(tag["GPSSpeed"][k]) * 3.6,
+                "accel": tuple(v / STANDARD_GRAVITY for v in accel[3 * r:3 * r + 3])
+                if readings else None,
+            })
+        result[n] = fixes
+    return result
+
+
 def exiftool_fixes(clip):
     out = subprocess.run(["exiftool", "-ee", "-n", "-G3", "-j", clip], check=True,
                          capture_output=True, text=True).stdout
@@ -46,9 +103,13 @@ def exiftool_fixes(clip):
         m = re.match(r"^Doc(\d+):(\w+)$", key)
         if m:
             docs.setdefault(int(m.group(1)), {})[m.group(2)] = value
+    gpmf = gpmf_fixes(clip) if any("GPSSpeed3D" in d for d in docs.values()) else {}
     fixes = []
     for n in sorted(docs):
         d = docs[n]
+        if n in gpmf:
+            fixes.extend(gpmf[n])
+            continue
         if "GPSLatitude" not in d:
             continue
         t = EXIF_TIME.match(str(d.get("GPSDateTime", "")))

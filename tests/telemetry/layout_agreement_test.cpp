@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
 
 #include "tests/telemetry/run_command.hpp"
 
@@ -24,6 +25,7 @@ struct LayoutCase {
     const char* generator;  // make-clip --layout
     const char* reported;   // the name camvault-extract reports
     const char* gsensor;    // what the report says of x, y, z
+    int records = 40;       // fixes in 40 seconds: one a second, or GPS5's ten a second
 };
 
 // Names the case in test output rather than dumping its bytes.
@@ -35,7 +37,9 @@ class LayoutAgreement : public ::testing::TestWithParam<LayoutCase> {};
 
 // 40 seconds from 23:59:45 on New Year's Eve cross minute, hour, day, month
 // and year; the route crosses the equator and the meridian, so every layout
-// writes both signs of both coordinates; the ring-buffer layout wraps its ring.
+// writes both signs of both coordinates; the ring-buffer layout wraps its ring;
+// GoPro's ten positions a second get their times from the sample's GPSU and
+// its duration, the day's last second's carried into the new year.
 TEST_P(LayoutAgreement, CamVaultRecordsMatchExifToolFixes) {
     const LayoutCase& c = GetParam();
     TempFolder dir;
@@ -49,13 +53,13 @@ TEST_P(LayoutAgreement, CamVaultRecordsMatchExifToolFixes) {
     const auto extracted = run_command(quoted(CAMVAULT_EXTRACT_BIN) + " --data-dir " +
                                        quoted(dir / "data") + " " + quoted(clip));
     ASSERT_EQ(extracted.status, 0) << extracted.err;
-    EXPECT_EQ(extracted.out, "written " + (dir / "data/L.data") + " (40 records; layout " +
-                                 c.reported + "; " + c.gsensor + ")\n");
+    EXPECT_EQ(extracted.out, "written " + (dir / "data/L.data") + " (" + std::to_string(c.records) +
+                                 " records; layout " + c.reported + "; " + c.gsensor + ")\n");
 
     const auto agreement = run_command("python3 " + quoted(kAgreement) + " " + quoted(clip) + " " +
                                        quoted(dir / "data/L.data"));
     EXPECT_EQ(agreement.status, 0) << agreement.out << agreement.err;
-    EXPECT_EQ(agreement.out, "40 fixes agree\n");
+    EXPECT_EQ(agreement.out, std::to_string(c.records) + " fixes agree\n");
 }
 
 constexpr const char* kNoGSensor = "no G-sensor: x, y, z written as 0.00";
@@ -76,7 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{"floats-type2e", "floats-type2e", kAxesUnknown},
                       LayoutCase{"vantrue-n4", "vantrue-n4", kAxesUnknown},
                       LayoutCase{"atc-ring", "atc-ring", kNoGSensor},
-                      LayoutCase{"nmea-text-track", "nmea-text-track", kNoGSensor}),
+                      LayoutCase{"nmea-text-track", "nmea-text-track", kNoGSensor},
+                      LayoutCase{"gopro-gpmf", "gopro-gpmf", kAxesUnknown, 400}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) {
         std::string name = info.param.generator;
         for (char& ch : name)

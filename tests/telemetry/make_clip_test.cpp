@@ -57,6 +57,37 @@ TEST(MakeClip, PlantedTelemetryLeavesTheMediaBitIdentical) {
     EXPECT_EQ(decoded.status, 0) << decoded.err;
 }
 
+// The GoPro layout adds a `gpmd` track: the picture and sound stay
+// bit-identical, and ffmpeg reads the track's four samples through its sample
+// tables as the GPMF written, each a DEVC of the second's streams.
+TEST(MakeClip, GpmfTrackIsReadByFfmpegAndLeavesTheMediaBitIdentical) {
+    TempFolder dir;
+    const auto plain = make_clip("--seconds 4 --size 320x240 --no-telemetry", dir / "plain.MOV");
+    const auto gopro =
+        make_clip("--seconds 4 --size 320x240 --layout gopro-gpmf", dir / "gopro.MOV");
+    const auto media = [](const std::string& clip) {
+        const auto r = run_command("ffmpeg -nostdin -v error -i " + quoted(clip) +
+                                   " -map 0:v -map 0:a -c copy -f framemd5 - | grep -v '^#'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    };
+    EXPECT_EQ(media(gopro), media(plain));
+
+    const auto probe = run_command(
+        "ffprobe -v error -select_streams d -show_entries stream=codec_tag_string,nb_frames "
+        "-of csv=p=0 " +
+        quoted(gopro));
+    EXPECT_EQ(probe.status, 0) << probe.err;
+    EXPECT_EQ(probe.out, "gpmd,4\n");
+    const auto data =
+        run_command("ffmpeg -nostdin -v error -i " + quoted(gopro) + " -map 0:d -c copy -f data -");
+    EXPECT_EQ(data.status, 0) << data.err;
+    EXPECT_EQ(data.out.substr(0, 4), "DEVC");
+    EXPECT_EQ(count_of(data.out, "DEVC"), 4u);
+    EXPECT_EQ(count_of(data.out, "GPS5"), 4u);
+    EXPECT_EQ(count_of(data.out, "ACCL"), 4u);
+}
+
 TEST(MakeClip, RotationIsSetInTheTrackMatrix) {
     TempFolder dir;
     const auto clip = make_clip("--seconds 1 --size 320x240 --rotate 90", dir / "R.MOV");

@@ -138,12 +138,14 @@ def gps_index_atom(entries):
     return Atom(b"gps ", data=body)
 
 
-def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate, boxed=False, index=False):
+def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate, boxed=False, index=False,
+                track=None):
     """Copies the movie src to dst with each telemetry block of `blocks` (None
     for a slot without one) planted in a GPS box, evenly through the media data,
     with pad_bytes of filler spread over the same slots. With `boxed` the
     blocks are whole boxes already; with `index` the moov gets a `gps ` box
-    listing them."""
+    listing them; `track(moov, entries)` returns a track to add to the moov
+    whose samples are the planted blocks at `entries` ((offset, size) each)."""
     wrap = (lambda b: b) if boxed else gps_box
     with open(src, "rb") as f:
         f.seek(0, 2)
@@ -189,16 +191,18 @@ def plant_boxes(src, dst, blocks, pad_bytes, rng, rotate, boxed=False, index=Fal
 
         for t in tables:
             write_offsets(t, [moved(o) for o in read_offsets(t)])
+        entries = []
+        for j, at in enumerate(positions):
+            where = at + shift_before[j]
+            for pad, block in inserts[at]:
+                where += pad
+                if block is not None:
+                    entries.append((where, len(wrap(block))))
+                    where += len(wrap(block))
         if index:
-            entries = []
-            for j, at in enumerate(positions):
-                where = at + shift_before[j]
-                for pad, block in inserts[at]:
-                    where += pad
-                    if block is not None:
-                        entries.append((where, len(wrap(block))))
-                        where += len(wrap(block))
             moov.children.append(gps_index_atom(entries))
+        if track is not None and entries:
+            moov.children.append(track(moov, entries))
         if rotate:
             set_rotation(moov, rotate)
 

@@ -1,0 +1,113 @@
+// The moov's telemetry tracks: text and subtitle tracks and GoPro `gpmd`
+// metadata tracks are listed with their samples' places, each sample's
+// duration from the time-to-sample table and the media's timescale; other
+// metadata tracks are left out, and short tables give what they hold.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "telemetry/movie_tracks.hpp"
+
+namespace camvault {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void put32(Bytes& b, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        b.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+Bytes atom(const char* type, const Bytes& body) {
+    Bytes b;
+    put32(b, static_cast<uint32_t>(body.size() + 8));
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+Bytes cat(const std::vector<Bytes>& parts) {
+    Bytes b;
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// A full atom's body: version and flags, then 32-bit words.
+Bytes words(const std::vector<uint32_t>& values, uint8_t version = 0) {
+    Bytes b = {version, 0, 0, 0};
+    for (uint32_t v : values)
+        put32(b, v);
+    return b;
+}
+
+struct TrackSpec {
+    const char* handler;
+    const char* format;
+    uint32_t timescale;
+    std::vector<uint32_t> stts;  // count, delta, count, delta...
+    std::vector<uint32_t> sizes;
+    std::vector<uint32_t> chunks;  // one sample a chunk
+};
+
+Bytes trak(const TrackSpec& t) {
+    Bytes hdlr = words({0});
+    hdlr.insert(hdlr.end(), t.handler, t.handler + 4);
+    hdlr.resize(hdlr.size() + 12);
+    Bytes stsd = words({1});
+    put32(stsd, 16);
+    stsd.insert(stsd.end(), t.format, t.format + 4);
+    stsd.insert(stsd.end(), {0, 0, 0, 0, 0, 0, 0, 1});
+    std::vector<uint32_t> stts = {static_cast<uint32_t>(t.stts.size() / 2)};
+    stts.insert(stts.end(), t.stts.begin(), t.stts.end());
+    std::vector<uint32_t> stsz = {0, static_cast<uint32_t>(t.sizes.size())};
+    stsz.insert(stsz.end(), t.sizes.begin(), t.sizes.end());
+    std::vector<uint32_t> stco = {static_cast<uint32_t>(t.chunks.size())};
+    stco.insert(stco.end(), t.chunks.begin(), t.chunks.end());
+    const Bytes stbl = atom("stbl", cat({atom("stsd", stsd), atom("stts", words(stts)),
+                                         atom("stsc", words({1, 1, 1, 1})),
+                                         atom("stsz", words(stsz)), atom("stco", words(stco))}));
+    const Bytes mdhd = atom("mdhd", words({0, 0, t.timescale, 5000, 0}));
+    return atom("trak", atom("mdia", cat({mdhd, atom("hdlr", hdlr), atom("minf", stbl)})));
+}
+
+TEST(MovieTracks, GpmdTrackWithDurationsAndTimescale) {
+    const Bytes moov = atom(
+        "moov", cat({trak({"vide", "avc1", 25, {10, 1}, {5, 5}, {100, 200}}),
+                     trak({"meta", "gpmd", 1000, {2, 1001, 1, 500}, {40, 50, 60}, {300, 400, 500}}),
+                     trak({"meta", "mebx", 1000, {1, 1000}, {10}, {600}}),
+                     trak({"text", "text", 600, {1, 600}, {20}, {700}})}));
+    const auto tracks = timed_text_tracks_of_moov(moov.data(), moov.size());
+    ASSERT_EQ(tracks.size(), 2u);
+    const TimedTextTrack& g = tracks[0];
+    EXPECT_EQ(std::string(g.handler.data(), 4), "meta");
+    EXPECT_EQ(std::string(g.format.data(), 4), "gpmd");
+    EXPECT_EQ(g.timescale, 1000u);
+    EXPECT_EQ(g.durations, (std::vector<uint32_t>{1001, 1001, 500}));
+    ASSERT_EQ(g.samples.size(), 3u);
+    EXPECT_EQ(g.samples[1].offset, 400u);
+    EXPECT_EQ(g.samples[1].size, 50u);
+    const TimedTextTrack& t = tracks[1];
+    EXPECT_EQ(std::string(t.handler.data(), 4), "text");
+    EXPECT_EQ(t.timescale, 600u);
+    EXPECT_EQ(t.durations, (std::vector<uint32_t>{600}));
+}
+
+TEST(MovieTracks, DurationsAreCutToTheSamplesAndShortTablesGiveFewer) {
+    const Bytes longer =
+        atom("moov", trak({"meta", "gpmd", 90000, {5, 90000}, {40, 50}, {300, 400}}));
+    const auto a = timed_text_tracks_of_moov(longer.data(), longer.size());
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].durations, (std::vector<uint32_t>{90000, 90000}));
+    const Bytes shorter =
+        atom("moov", trak({"meta", "gpmd", 1000, {1, 1000}, {40, 50, 60}, {300, 400, 500}}));
+    const auto b = timed_text_tracks_of_moov(shorter.data(), shorter.size());
+    ASSERT_EQ(b.size(), 1u);
+    EXPECT_EQ(b[0].samples.size(), 3u);
+    EXPECT_EQ(b[0].durations, (std::vector<uint32_t>{1000}));
+}
+
+}  // namespace
+}  // namespace camvault
