@@ -133,7 +133,8 @@ var CamVaultPage = (function () {
       state.library = parseJson(json, { clips: [] });
       // Summaries that come again without a listing (a card mounted) may
       // bring new events or trips for the clips already listed.
-      libraryView.render();
+      libraryView.onSummaries();
+      viewer.renderEvents();
     },
     searchResults: (json) => {
       state.searchResults = parseJson(json, { movies: [] });

@@ -365,10 +365,9 @@
       // listing of no clips has nothing to report).
       availability.listing(state.clips.length);
       // Summaries first: the clip shown next lists its events from its own.
-      const summaries = new Map((state.library.clips || []).map((c) => [c.movie, c]));
+      const summaries = trips.summariesByMovie(state.library);
       state.clips.forEach((clip) => {
-        const summary = summaries.get(clip.path);
-        if (summary && typeof summary.has_telemetry === 'boolean') clip.summary = summary;
+        if (summaries.has(clip.path)) clip.summary = summaries.get(clip.path);
       });
       const index = library.chooseClip(state.clips, selected, previous && previous.path);
       state.selection = index >= 0 ? [index] : [];
@@ -392,6 +391,16 @@
       render();
       // user_path is set by the same script text, right after this call.
       setTimeout(page.loadSettings, 0);
+    }
+
+    // Summaries that come without a listing (a card mounted, the window
+    // focused) refresh what the listed clips know of themselves.
+    function onSummaries() {
+      const summaries = trips.summariesByMovie(state.library);
+      state.clips.forEach((clip) => {
+        if (summaries.has(clip.path)) clip.summary = summaries.get(clip.path);
+      });
+      render();
     }
 
     function onImportProgress(done, total, name) {
@@ -433,7 +442,7 @@
 
     const chosen = () => chosenClips(state.clips, state.selection, state.current);
 
-    return { render: renderAll, stepClip, chosenClips: chosen, mergeMode, onFileList, onImportProgress, onImportRefused, wire };
+    return { render: renderAll, stepClip, chosenClips: chosen, mergeMode, onFileList, onSummaries, onImportProgress, onImportRefused, wire };
   }
 
   return { clipMeta, tripText, extendSelection, toggledSelection, listStep, chosenClips, importProgressView, create };

@@ -45,6 +45,17 @@
     return rows;
   }
 
+  // Each listed movie's summary, where the summary says whether it has
+  // telemetry (a clip listed by an earlier CamVault says null: the page reads
+  // its script instead).
+  function summariesByMovie(library) {
+    const out = new Map();
+    for (const c of library && Array.isArray(library.clips) ? library.clips : []) {
+      if (c && typeof c.movie === 'string' && typeof c.has_telemetry === 'boolean') out.set(c.movie, c);
+    }
+    return out;
+  }
+
   // Listing indices in the order the list shows them (for the arrow keys).
   function displayOrder(rows, count) {
     if (!rows) return Array.from({ length: count }, (_, i) => i);
@@ -196,6 +207,7 @@
   return {
     EVENT_LEAD_SECONDS,
     tripRows,
+    summariesByMovie,
     displayOrder,
     tripOfClip,
     clipEvents,

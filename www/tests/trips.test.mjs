@@ -189,3 +189,11 @@ test('plural forms and numbers follow the language', () => {
   assert.equal(i18n.formatNumber('French', 0.5, 1), '0,5');
   assert.equal(i18n.formatNumber('English', NaN, 1), '\u2013');
 });
+
+test('only summaries that know whether the clip has telemetry are taken', () => {
+  const byMovie = trips.summariesByMovie({
+    clips: [{ movie: '/c/A.MOV', has_telemetry: true }, { movie: '/c/B.MOV', has_telemetry: null }, { movie: '/c/C.MOV', has_telemetry: false }, null],
+  });
+  assert.deepEqual([...byMovie.keys()], ['/c/A.MOV', '/c/C.MOV']);
+  assert.equal(trips.summariesByMovie(undefined).size, 0);
+});
