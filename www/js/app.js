@@ -86,7 +86,10 @@ var CamVaultPage = (function () {
       libraryView.render();
       viewer.renderLanguage();
     },
-    onUnit: () => viewer.renderUnits(),
+    onUnit: () => {
+      viewer.renderUnits();
+      libraryView.render(); // trip distances
+    },
   });
 
   libraryView.wire();

@@ -174,7 +174,11 @@
         });
         list.appendChild(li);
       });
-      $('events-none').hidden = !shown || events.length > 0;
+      // Only a summarised clip's events are known: without a summary the row
+      // would claim a calm drive it cannot vouch for.
+      const known = Boolean(shown && shown.clip.summary && shown.clip.summary.has_telemetry);
+      $('events').hidden = !known;
+      $('events-none').hidden = events.length > 0;
       renderEventMarkers();
     }
 

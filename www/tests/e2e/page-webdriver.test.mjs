@@ -141,6 +141,8 @@ test('the listing, the first clip shown, and settings read from ini.txt', { skip
   const meta = await b.execute(`return document.querySelectorAll('[data-testid="clip-item"] .clip-meta')[0].textContent`);
   assert.match(meta, /^2026-06-01 09:11:00/);
   await b.waitFor(`return document.querySelectorAll('[data-testid="clip-no-telemetry"]:not([hidden])').length === 1`);
+  assert.equal(await b.execute('return document.getElementById("events").hidden'), true,
+    'without a summary no events row claims a calm drive');
 });
 
 test('the map settles with or without a network: scale bar, route, and a note when offline', { skip: !canRun && 'needs a display' }, async () => {
