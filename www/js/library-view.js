@@ -34,10 +34,15 @@
   // The selection keeps the order the user picked the clips in, which is the
   // order a merge joins them: a shift-click appends the clips from the anchor
   // to i that are not picked yet, lowest first.
-  function extendSelection(selection, anchor, i) {
-    const [a, b] = anchor <= i ? [anchor, i] : [i, anchor];
+  // `order`: the clips as the list shows them (trips put the newest first),
+  // so a shift-click takes the clips between on screen.
+  function extendSelection(selection, anchor, i, order = null) {
+    const at = (k) => (order ? order.indexOf(k) : k);
+    const clipAt = (p) => (order ? order[p] : p);
+    const [a, b] = at(anchor) <= at(i) ? [at(anchor), at(i)] : [at(i), at(anchor)];
     const next = selection.slice();
-    for (let k = a; k <= b; k++) if (!next.includes(k)) next.push(k);
+    if (a < 0) return next.includes(i) ? next : next.concat([i]);
+    for (let p = a; p <= b; p++) if (!next.includes(clipAt(p))) next.push(clipAt(p));
     return next;
   }
 
@@ -324,7 +329,7 @@
 
     function onClipClick(i, event) {
       if (event.shiftKey && state.anchor >= 0) {
-        state.selection = extendSelection(state.selection, state.anchor, i);
+        state.selection = extendSelection(state.selection, state.anchor, i, visibleOrder());
       } else if (event.ctrlKey || event.metaKey) {
         toggleSelection(i);
         return;

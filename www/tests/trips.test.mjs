@@ -197,3 +197,11 @@ test('only summaries that know whether the clip has telemetry are taken', () => 
   assert.deepEqual([...byMovie.keys()], ['/c/A.MOV', '/c/C.MOV']);
   assert.equal(trips.summariesByMovie(undefined).size, 0);
 });
+
+test('a shift-click takes the clips between as the list shows them, trips newest first', () => {
+  const order = trips.displayOrder(trips.tripRows(clips, summaries), 4); // [1, 0, 2, 3]
+  assert.deepEqual(libraryView.extendSelection([1], 1, 2, order), [1, 0, 2]);
+  assert.deepEqual(libraryView.extendSelection([3], 3, 0, order), [3, 0, 2], 'upwards, lowest on screen first');
+  assert.deepEqual(libraryView.extendSelection([], 5, 2, order), [2], 'an anchor no longer listed takes the clip alone');
+  assert.deepEqual(libraryView.extendSelection([0], 0, 2), [0, 1, 2], 'without trips: listing order');
+});
