@@ -91,9 +91,12 @@
     const distance = Number.isFinite(trip.distance_m)
       ? i18n.formatNumber(language, units.distanceIn(trip.distance_m / 1000, unit), 1) + ' ' + units.distanceUnit(unit)
       : '\u2013';
+    const date = trips.dateOf(trip.start_ms, i18n.localeOf(language));
+    const times = trips.clockOf(trip.start_ms) + '\u2013' + (Number.isFinite(trip.end_ms) ? trips.clockOf(trip.end_ms) : '');
     return {
-      when: trips.dateOf(trip.start_ms, i18n.localeOf(language)) + ' \u00b7 ' +
-        trips.clockOf(trip.start_ms) + '\u2013' + (Number.isFinite(trip.end_ms) ? trips.clockOf(trip.end_ms) : ''),
+      date,
+      times,
+      when: date + ' \u00b7 ' + times,
       facts: [
         trips.formatDuration(trip.duration_ms),
         distance,
@@ -274,7 +277,13 @@
         parts.toggle.title = t('trip.toggle.title');
         parts.toggle.setAttribute('aria-label', t('trip.toggle.title'));
         const text = tripText(row.summary, kept.length, state.language, state.unit, t);
-        parts.when.textContent = text.when;
+        // Date and times each stay whole; a narrow list puts the times below.
+        parts.when.textContent = '';
+        const date = document.createElement('span');
+        date.textContent = text.date;
+        const times = document.createElement('span');
+        times.textContent = text.times;
+        parts.when.append(date, times);
         parts.facts.textContent = text.facts;
       }
       const shown = state.clips.length - removing.size;

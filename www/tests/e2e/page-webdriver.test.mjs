@@ -385,7 +385,7 @@ test('with summaries the library lists trips, newest first, each opening to its 
     li.dataset.trip, li.querySelector('.trip-when').textContent, li.querySelector('.trip-facts').textContent,
     [...li.querySelectorAll('[data-testid=clip-item]')].filter((c) => c.offsetParent !== null).map((c) => c.querySelector('.clip-title').textContent)])`);
   assert.equal(trips[0][0], '1', 'the next day\u2019s trip first');
-  assert.match(trips[0][1], /09:11\u201309:11$/);
+  assert.match(trips[0][1], /2026.*09:11\u201309:11$/);
   assert.match(trips[0][2], /1 clip \u00b7 1 event$/);
   assert.equal(trips[0][3].length, 0, 'closed: its clip is not on screen');
   assert.equal(trips[1][0], '0');
