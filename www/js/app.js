@@ -73,6 +73,7 @@ var CamVaultPage = (function () {
     messages,
     player,
     chosenClips: () => libraryView.chosenClips(),
+    mergeMode: () => libraryView.mergeMode(),
   });
   const settings = CV.settings.create({
     state,
@@ -85,7 +86,10 @@ var CamVaultPage = (function () {
       libraryView.render();
       viewer.renderLanguage();
     },
-    onUnit: () => viewer.renderUnits(),
+    onUnit: () => {
+      viewer.renderUnits();
+      libraryView.render(); // trip distances
+    },
   });
 
   libraryView.wire();
@@ -94,6 +98,7 @@ var CamVaultPage = (function () {
   settings.wire();
   document.addEventListener('keydown', (e) => {
     if (player.handleKey(e)) e.preventDefault();
+    else if (viewer.handleEventKey(e)) e.preventDefault();
     else if (libraryView.stepClip(e)) e.preventDefault();
   });
 
@@ -129,6 +134,10 @@ var CamVaultPage = (function () {
     clipsUnavailable: (paths) => availability.report(paths),
     librarySummaries: (json) => {
       state.library = parseJson(json, { clips: [] });
+      // Summaries that come again without a listing (a card mounted) may
+      // bring new events or trips for the clips already listed.
+      libraryView.onSummaries();
+      viewer.renderEvents();
     },
     searchResults: (json) => {
       state.searchResults = parseJson(json, { movies: [] });

@@ -43,11 +43,11 @@
       'library.remove': 'Remove',
       'library.remove.title': 'Remove the selected clips from the library (files stay on disk)',
       'library.merge': 'Merge',
-      'library.merge.title': 'Join the selected clips, in the order you selected them, into one movie',
+      'library.merge.title': 'Join the chosen clips into one movie, in the order chosen beside it',
       'library.dropHint': 'or drop .MOV clips on the window',
       'library.empty': 'No clips yet. Import the clips from your camera\u2019s card.',
       'library.selected': '{count} selected',
-      'library.clips': '{count} clips',
+      'library.clips': '{count} clip|{count} clips',
       'library.select.title': 'Select for merging or removal',
       'library.noTelemetry': 'no telemetry',
       'library.reading': 'reading\u2026',
@@ -67,7 +67,7 @@
       'player.seek': 'Position in the clip',
       'player.noClip': 'Select a clip in the library',
       'player.error': 'This clip cannot be played',
-      'player.keys': 'Space play \u00b7 \u2190 \u2192 5 s \u00b7 , . frame \u00b7 \u2191 \u2193 clip',
+      'player.keys': 'Space play · ← → 5 s · , . frame · ↑ ↓ clip · n p event',
       'tele.speed': 'Speed',
       'tele.heading': 'Heading',
       'tele.position': 'Position',
@@ -121,6 +121,30 @@
       'dir.SW': 'SW',
       'dir.W': 'W',
       'dir.NW': 'NW',
+      'library.selectAll': 'All',
+      'library.selectAll.title': 'Select every clip',
+      'library.selectNone': 'None',
+      'library.selectNone.title': 'Clear the selection',
+      'merge.clock': 'By time',
+      'merge.picked': 'As picked',
+      'merge.order.title': 'The order the merged movie joins the clips in: by their recording time, or as you picked them',
+      'removal.note': '{count} clip removed|{count} clips removed',
+      'removal.undo': 'Undo',
+      'removal.dismiss.title': 'Remove now',
+      'trip.clips': '{count} clip|{count} clips',
+      'trip.events': '{count} event|{count} events',
+      'trip.toggle.title': 'Show or hide the clips of this trip',
+      'events.title': 'Events',
+      'events.none': 'No driving events in this clip',
+      'event.item.title': 'Jump to a few seconds before this event (n next, p previous)',
+      'event.harsh_braking': 'Harsh braking',
+      'event.harsh_acceleration': 'Harsh acceleration',
+      'event.sharp_cornering': 'Sharp cornering',
+      'event.impact': 'Impact',
+      'event.harsh_event': 'Harsh movement',
+      'chart.g.x': 'X cornering (+ right)',
+      'chart.g.y': 'Y braking / acceleration (+ forward)',
+      'chart.g.z': 'Z vertical (+ up)',
     },
     German: {
       'app.subtitle': 'Dashcam-Viewer',
@@ -150,11 +174,11 @@
       'library.remove': 'Entfernen',
       'library.remove.title': 'Die ausgew\u00e4hlten Clips aus der Bibliothek entfernen (die Dateien bleiben erhalten)',
       'library.merge': 'Zusammenf\u00fcgen',
-      'library.merge.title': 'Die ausgew\u00e4hlten Clips in der Reihenfolge der Auswahl zu einem Film zusammenf\u00fcgen',
+      'library.merge.title': 'Die gewählten Clips zu einem Film verbinden, in der daneben gewählten Reihenfolge',
       'library.dropHint': 'oder .MOV-Clips auf das Fenster ziehen',
       'library.empty': 'Noch keine Clips. Importieren Sie die Clips von der Speicherkarte der Kamera.',
       'library.selected': '{count} ausgew\u00e4hlt',
-      'library.clips': '{count} Clips',
+      'library.clips': '{count} Clip|{count} Clips',
       'library.select.title': 'Zum Zusammenf\u00fcgen oder Entfernen ausw\u00e4hlen',
       'library.noTelemetry': 'keine Telemetrie',
       'library.reading': 'wird gelesen\u2026',
@@ -174,7 +198,7 @@
       'player.seek': 'Position im Clip',
       'player.noClip': 'W\u00e4hlen Sie einen Clip in der Bibliothek',
       'player.error': 'Dieser Clip kann nicht abgespielt werden',
-      'player.keys': 'Leertaste Wiedergabe \u00b7 \u2190 \u2192 5 s \u00b7 , . Bild \u00b7 \u2191 \u2193 Clip',
+      'player.keys': 'Leertaste Wiedergabe · ← → 5 s · , . Bild · ↑ ↓ Clip · n p Ereignis',
       'tele.speed': 'Geschwindigkeit',
       'tele.heading': 'Richtung',
       'tele.position': 'Position',
@@ -228,6 +252,30 @@
       'dir.SW': 'SW',
       'dir.W': 'W',
       'dir.NW': 'NW',
+      'library.selectAll': 'Alle',
+      'library.selectAll.title': 'Alle Clips auswählen',
+      'library.selectNone': 'Keine',
+      'library.selectNone.title': 'Auswahl aufheben',
+      'merge.clock': 'Nach Zeit',
+      'merge.picked': 'Wie gewählt',
+      'merge.order.title': 'Reihenfolge der Clips im verbundenen Film: nach Aufnahmezeit oder wie gewählt',
+      'removal.note': '{count} Clip entfernt|{count} Clips entfernt',
+      'removal.undo': 'Rückgängig',
+      'removal.dismiss.title': 'Jetzt entfernen',
+      'trip.clips': '{count} Clip|{count} Clips',
+      'trip.events': '{count} Ereignis|{count} Ereignisse',
+      'trip.toggle.title': 'Die Clips dieser Fahrt zeigen oder verbergen',
+      'events.title': 'Ereignisse',
+      'events.none': 'Keine Fahrereignisse in diesem Clip',
+      'event.item.title': 'Zu ein paar Sekunden vor diesem Ereignis springen (n nächstes, p voriges)',
+      'event.harsh_braking': 'Starkes Bremsen',
+      'event.harsh_acceleration': 'Starkes Beschleunigen',
+      'event.sharp_cornering': 'Scharfe Kurve',
+      'event.impact': 'Aufprall',
+      'event.harsh_event': 'Heftige Bewegung',
+      'chart.g.x': 'X Kurve (+ rechts)',
+      'chart.g.y': 'Y Bremsen / Beschleunigen (+ vorwärts)',
+      'chart.g.z': 'Z vertikal (+ oben)',
     },
     French: {
       'app.subtitle': 'Visionneuse de dashcam',
@@ -257,11 +305,11 @@
       'library.remove': 'Retirer',
       'library.remove.title': 'Retirer les clips s\u00e9lectionn\u00e9s de la biblioth\u00e8que (les fichiers restent sur le disque)',
       'library.merge': 'Fusionner',
-      'library.merge.title': 'R\u00e9unir les clips s\u00e9lectionn\u00e9s, dans l\u2019ordre de s\u00e9lection, en un seul film',
+      'library.merge.title': 'Réunir les clips choisis en un film, dans l’ordre choisi à côté',
       'library.dropHint': 'ou d\u00e9posez des clips .MOV sur la fen\u00eatre',
       'library.empty': 'Aucun clip. Importez les clips de la carte de votre cam\u00e9ra.',
       'library.selected': '{count} s\u00e9lectionn\u00e9(s)',
-      'library.clips': '{count} clips',
+      'library.clips': '{count} clip|{count} clips',
       'library.select.title': 'S\u00e9lectionner pour fusionner ou retirer',
       'library.noTelemetry': 'sans t\u00e9l\u00e9m\u00e9trie',
       'library.reading': 'lecture\u2026',
@@ -281,7 +329,7 @@
       'player.seek': 'Position dans le clip',
       'player.noClip': 'S\u00e9lectionnez un clip dans la biblioth\u00e8que',
       'player.error': 'Ce clip ne peut pas \u00eatre lu',
-      'player.keys': 'Espace lecture \u00b7 \u2190 \u2192 5 s \u00b7 , . image \u00b7 \u2191 \u2193 clip',
+      'player.keys': 'Espace lecture · ← → 5 s · , . image · ↑ ↓ clip · n p événement',
       'tele.speed': 'Vitesse',
       'tele.heading': 'Cap',
       'tele.position': 'Position',
@@ -335,6 +383,30 @@
       'dir.SW': 'SO',
       'dir.W': 'O',
       'dir.NW': 'NO',
+      'library.selectAll': 'Tous',
+      'library.selectAll.title': 'Sélectionner tous les clips',
+      'library.selectNone': 'Aucun',
+      'library.selectNone.title': 'Vider la sélection',
+      'merge.clock': 'Par heure',
+      'merge.picked': 'Comme choisi',
+      'merge.order.title': 'L’ordre des clips dans le film réuni : par heure d’enregistrement ou comme vous les avez choisis',
+      'removal.note': '{count} clip retiré|{count} clips retirés',
+      'removal.undo': 'Annuler',
+      'removal.dismiss.title': 'Retirer maintenant',
+      'trip.clips': '{count} clip|{count} clips',
+      'trip.events': '{count} événement|{count} événements',
+      'trip.toggle.title': 'Afficher ou masquer les clips de ce trajet',
+      'events.title': 'Événements',
+      'events.none': 'Aucun événement de conduite dans ce clip',
+      'event.item.title': 'Aller quelques secondes avant cet événement (n suivant, p précédent)',
+      'event.harsh_braking': 'Freinage brusque',
+      'event.harsh_acceleration': 'Accélération brusque',
+      'event.sharp_cornering': 'Virage serré',
+      'event.impact': 'Choc',
+      'event.harsh_event': 'Mouvement brusque',
+      'chart.g.x': 'X virage (+ droite)',
+      'chart.g.y': 'Y freinage / accélération (+ avant)',
+      'chart.g.z': 'Z vertical (+ haut)',
     },
     Spanish: {
       'app.subtitle': 'Visor de dashcam',
@@ -364,11 +436,11 @@
       'library.remove': 'Quitar',
       'library.remove.title': 'Quitar los clips seleccionados de la biblioteca (los archivos se conservan)',
       'library.merge': 'Unir',
-      'library.merge.title': 'Unir los clips seleccionados, en el orden de selecci\u00f3n, en una pel\u00edcula',
+      'library.merge.title': 'Unir los clips elegidos en una película, en el orden elegido al lado',
       'library.dropHint': 'o suelte clips .MOV sobre la ventana',
       'library.empty': 'A\u00fan no hay clips. Importe los clips de la tarjeta de la c\u00e1mara.',
       'library.selected': '{count} seleccionados',
-      'library.clips': '{count} clips',
+      'library.clips': '{count} clip|{count} clips',
       'library.select.title': 'Seleccionar para unir o quitar',
       'library.noTelemetry': 'sin telemetr\u00eda',
       'library.reading': 'leyendo\u2026',
@@ -388,7 +460,7 @@
       'player.seek': 'Posici\u00f3n en el clip',
       'player.noClip': 'Seleccione un clip de la biblioteca',
       'player.error': 'Este clip no se puede reproducir',
-      'player.keys': 'Espacio reproducir \u00b7 \u2190 \u2192 5 s \u00b7 , . fotograma \u00b7 \u2191 \u2193 clip',
+      'player.keys': 'Espacio reproducir · ← → 5 s · , . fotograma · ↑ ↓ clip · n p evento',
       'tele.speed': 'Velocidad',
       'tele.heading': 'Rumbo',
       'tele.position': 'Posici\u00f3n',
@@ -442,6 +514,30 @@
       'dir.SW': 'SO',
       'dir.W': 'O',
       'dir.NW': 'NO',
+      'library.selectAll': 'Todos',
+      'library.selectAll.title': 'Seleccionar todos los clips',
+      'library.selectNone': 'Ninguno',
+      'library.selectNone.title': 'Vaciar la selección',
+      'merge.clock': 'Por hora',
+      'merge.picked': 'Como elegidos',
+      'merge.order.title': 'El orden de los clips en la película unida: por hora de grabación o como los eligió',
+      'removal.note': '{count} clip quitado|{count} clips quitados',
+      'removal.undo': 'Deshacer',
+      'removal.dismiss.title': 'Quitar ahora',
+      'trip.clips': '{count} clip|{count} clips',
+      'trip.events': '{count} evento|{count} eventos',
+      'trip.toggle.title': 'Mostrar u ocultar los clips de este viaje',
+      'events.title': 'Eventos',
+      'events.none': 'No hay eventos de conducción en este clip',
+      'event.item.title': 'Ir a unos segundos antes de este evento (n siguiente, p anterior)',
+      'event.harsh_braking': 'Frenada brusca',
+      'event.harsh_acceleration': 'Aceleración brusca',
+      'event.sharp_cornering': 'Curva cerrada',
+      'event.impact': 'Impacto',
+      'event.harsh_event': 'Movimiento brusco',
+      'chart.g.x': 'X curva (+ derecha)',
+      'chart.g.y': 'Y frenado / aceleración (+ adelante)',
+      'chart.g.z': 'Z vertical (+ arriba)',
     },
   };
 
@@ -455,9 +551,40 @@
     return found ? found.id : 'English';
   }
 
+  const localeOf = (language) => (LANGUAGES.find((l) => l.id === language) || LANGUAGES[0]).code;
+
+  // A text with forms "one|other" takes the form the language's plural rule
+  // gives `count` (French says "0 clip", English "0 clips").
+  function pluralForm(language, text, count) {
+    const forms = text.split('|');
+    if (forms.length < 2) return text;
+    let one = Number(count) === 1;
+    try {
+      one = new Intl.PluralRules(localeOf(language)).select(Number(count)) === 'one';
+    } catch (e) {
+      // Without Intl's plural rules, 1 is the only singular.
+    }
+    return one ? forms[0] : forms[1];
+  }
+
+  // 12.3 as the language writes it ("12.3", "12,3"), with `digits` decimals.
+  function formatNumber(language, value, digits = 0) {
+    if (typeof value !== 'number' || !Number.isFinite(value)) return '\u2013';
+    try {
+      return new Intl.NumberFormat(localeOf(language), {
+        minimumFractionDigits: digits,
+        maximumFractionDigits: digits,
+      }).format(value);
+    } catch (e) {
+      const text = value.toFixed(digits);
+      return localeOf(language) === 'en' ? text : text.replace('.', ',');
+    }
+  }
+
   function translate(language, key, params) {
     const table = STRINGS[language] || STRINGS.English;
     let text = table[key] ?? STRINGS.English[key] ?? key;
+    if (params && params.count !== undefined) text = pluralForm(language, text, params.count);
     if (params) {
       text = text.replace(/\{(\w+)\}/g, (whole, name) =>
         Object.prototype.hasOwnProperty.call(params, name) ? String(params[name]) : whole,
@@ -516,5 +643,5 @@
     });
   }
 
-  return { LANGUAGES, STRINGS, resolveLanguage, translate, messageParams, messageText, translateDocument };
+  return { LANGUAGES, STRINGS, localeOf, formatNumber, resolveLanguage, translate, messageParams, messageText, translateDocument };
 });

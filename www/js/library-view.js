@@ -6,12 +6,14 @@
       require('./library.js'),
       require('./telemetry.js'),
       require('./units.js'),
+      require('./trips.js'),
+      require('./i18n.js'),
     );
   } else {
     const CV = root.CamVault;
-    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units);
+    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units, CV.trips, CV.i18n);
   }
-})(this, function (commands, library, telemetry, units) {
+})(this, function (commands, library, telemetry, units, trips, i18n) {
   'use strict';
 
   // Under the clip's name: its first record's time once its telemetry is
@@ -32,10 +34,15 @@
   // The selection keeps the order the user picked the clips in, which is the
   // order a merge joins them: a shift-click appends the clips from the anchor
   // to i that are not picked yet, lowest first.
-  function extendSelection(selection, anchor, i) {
-    const [a, b] = anchor <= i ? [anchor, i] : [i, anchor];
+  // `order`: the clips as the list shows them (trips put the newest first),
+  // so a shift-click takes the clips between on screen.
+  function extendSelection(selection, anchor, i, order = null) {
+    const at = (k) => (order ? order.indexOf(k) : k);
+    const clipAt = (p) => (order ? order[p] : p);
+    const [a, b] = at(anchor) <= at(i) ? [at(anchor), at(i)] : [at(i), at(anchor)];
     const next = selection.slice();
-    for (let k = a; k <= b; k++) if (!next.includes(k)) next.push(k);
+    if (a < 0) return next.includes(i) ? next : next.concat([i]);
+    for (let p = a; p <= b; p++) if (!next.includes(clipAt(p))) next.push(clipAt(p));
     return next;
   }
 
@@ -75,6 +82,27 @@
       finished: false,
       text: t('import.progress', { done: d + 1, total: n, name: name || '' }),
       fraction: n ? d / n : 0,
+    };
+  }
+
+  // What a trip's row says: its day, start and end on the camera's clock,
+  // then its length, distance and how many clips and events it holds.
+  function tripText(trip, clipCount, language, unit, t) {
+    const distance = Number.isFinite(trip.distance_m)
+      ? i18n.formatNumber(language, units.distanceIn(trip.distance_m / 1000, unit), 1) + ' ' + units.distanceUnit(unit)
+      : '\u2013';
+    const date = trips.dateOf(trip.start_ms, i18n.localeOf(language));
+    const times = trips.clockOf(trip.start_ms) + '\u2013' + (Number.isFinite(trip.end_ms) ? trips.clockOf(trip.end_ms) : '');
+    return {
+      date,
+      times,
+      when: date + ' \u00b7 ' + times,
+      facts: [
+        trips.formatDuration(trip.duration_ms),
+        distance,
+        t('trip.clips', { count: clipCount }),
+        t('trip.events', { count: Number(trip.events) || 0 }),
+      ].join(' \u00b7 '),
     };
   }
 
@@ -127,30 +155,100 @@
       return li;
     }
 
-    function render() {
+    // The trips the list shows open, by their start time (a new listing
+    // renumbers trips, a start time stays).
+    const expanded = new Set();
+    let clipItems = [];
+    let rows = null;
+    let builtFor = '';
+    let expandedFor = -2;
+    const removal = trips.createRemoval(
+      (paths) => {
+        hideRemovalNote();
+        sender.send('file_del_fun', commands.pathsArgument(paths));
+        render();
+      },
+      { setTimeout: (f, ms) => setTimeout(f, ms), clearTimeout: (id) => clearTimeout(id) },
+    );
+
+    function createTripItem(row) {
+      const li = document.createElement('li');
+      li.className = 'trip';
+      li.setAttribute('data-testid', 'trip-item');
+      li.dataset.trip = String(row.trip);
+      const head = document.createElement('div');
+      head.className = 'trip-head';
+      const toggle = document.createElement('button');
+      toggle.type = 'button';
+      toggle.className = 'trip-toggle';
+      toggle.setAttribute('data-testid', 'trip-toggle');
+      const when = document.createElement('div');
+      when.className = 'trip-when';
+      const facts = document.createElement('div');
+      facts.className = 'trip-facts';
+      const text = document.createElement('div');
+      text.className = 'trip-text';
+      text.append(when, facts);
+      head.append(toggle, text);
+      const inner = document.createElement('ul');
+      inner.className = 'trip-clips';
+      inner.setAttribute('role', 'group');
+      row.clips.forEach((i) => inner.appendChild(clipItems[i]));
+      li.append(head, inner);
+      head.addEventListener('click', () => {
+        const key = row.summary.start_ms;
+        if (expanded.has(key)) expanded.delete(key);
+        else expanded.add(key);
+        render();
+      });
+      li.parts = { toggle, when, facts, inner };
+      li.row = row;
+      return li;
+    }
+
+    // Rebuilds the list's items when the listing or its trips changed.
+    function build() {
       const list = $('clip-list');
-      const items = list.children;
-      if (items.length !== state.clips.length || state.clips.some((c, i) => items[i].dataset.path !== c.path)) {
-        list.textContent = '';
-        state.clips.forEach((clip, i) => {
-          const li = createClipItem(i);
-          li.dataset.path = clip.path;
-          list.appendChild(li);
-        });
+      const nextRows = trips.tripRows(state.clips, state.library);
+      const signature = JSON.stringify([state.clips.map((c) => c.path), nextRows]);
+      if (signature === builtFor) return;
+      builtFor = signature;
+      rows = nextRows;
+      list.textContent = '';
+      clipItems = state.clips.map((clip, i) => {
+        const li = createClipItem(i);
+        li.dataset.path = clip.path;
+        return li;
+      });
+      if (!rows) clipItems.forEach((li) => list.appendChild(li));
+      else rows.forEach((row) => list.appendChild(row.clips ? createTripItem(row) : clipItems[row.clip]));
+      expandedFor = -2;
+    }
+
+    function render() {
+      build();
+      const list = $('clip-list');
+      const removing = new Set(removal.pendingPaths());
+      // The trip of a clip just put on screen opens, so the clip is seen.
+      if (rows && state.current !== expandedFor) {
+        expandedFor = state.current;
+        const at = trips.tripOfClip(rows, state.current);
+        if (at >= 0) expanded.add(rows[at].summary.start_ms);
       }
-      const ordered = state.selection.length > 1;
+      const order = mergePositions();
       state.clips.forEach((clip, i) => {
-        const li = items[i];
+        const li = clipItems[i];
         const p = li.parts;
         const selectedAt = state.selection.indexOf(i);
         li.title = clip.path;
+        li.hidden = removing.has(clip.path);
         li.setAttribute('aria-selected', selectedAt >= 0 ? 'true' : 'false');
         li.classList.toggle('selected', selectedAt >= 0);
         li.classList.toggle('current', i === state.current);
         p.box.checked = selectedAt >= 0;
         p.box.title = t('library.select.title');
-        p.badge.hidden = !(ordered && selectedAt >= 0);
-        p.badge.textContent = selectedAt >= 0 ? String(selectedAt + 1) : '';
+        p.badge.hidden = !order.has(i);
+        p.badge.textContent = order.has(i) ? String(order.get(i)) : '';
         p.title.textContent = clip.name;
         p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t);
         p.tag.hidden = !(
@@ -165,17 +263,82 @@
         p.gone.hidden = !unavailable;
         p.gone.textContent = t('library.unavailable');
       });
+      for (const li of list.children) {
+        if (!li.row) continue;
+        const { row, parts } = li;
+        const open = expanded.has(row.summary.start_ms);
+        const kept = row.clips.filter((i) => !removing.has(state.clips[i].path));
+        li.hidden = kept.length === 0;
+        li.classList.toggle('open', open);
+        li.classList.toggle('current', row.clips.includes(state.current));
+        parts.inner.hidden = !open;
+        parts.toggle.setAttribute('aria-expanded', open ? 'true' : 'false');
+        parts.toggle.textContent = open ? '\u25be' : '\u25b8';
+        parts.toggle.title = t('trip.toggle.title');
+        parts.toggle.setAttribute('aria-label', t('trip.toggle.title'));
+        const text = tripText(row.summary, kept.length, state.language, state.unit, t);
+        // Date and times each stay whole; a narrow list puts the times below.
+        parts.when.textContent = '';
+        const date = document.createElement('span');
+        date.textContent = text.date;
+        const times = document.createElement('span');
+        times.textContent = text.times;
+        parts.when.append(date, times);
+        parts.facts.textContent = text.facts;
+      }
+      const shown = state.clips.length - removing.size;
       $('library-empty').hidden = state.clips.length > 0;
-      $('library-count').textContent = state.clips.length ? t('library.clips', { count: state.clips.length }) : '';
+      $('library-count').textContent = shown > 0 ? t('library.clips', { count: shown }) : '';
       $('selection-info').textContent =
         state.selection.length > 1 ? t('library.selected', { count: state.selection.length }) : '';
       $('btn-remove').disabled = state.clips.length === 0;
       $('btn-merge').disabled = state.clips.length === 0;
+      $('btn-select-all').disabled = state.clips.length === 0;
+      $('btn-select-none').disabled = state.selection.length === 0;
+    }
+
+    // Each picked clip's place in the merge, when more than one is picked.
+    function mergePositions() {
+      const out = new Map();
+      if (state.selection.length < 2) return out;
+      const picked = state.selection.map((i) => state.clips[i]).filter(Boolean);
+      trips.mergeOrder(picked, mergeMode()).forEach((clip, k) => out.set(clip.index, k + 1));
+      return out;
+    }
+
+    const mergeMode = () => ($('merge-order-select') ? $('merge-order-select').value : 'clock');
+
+    // The clips in the order the list shows them, without those being removed.
+    function visibleOrder() {
+      const removing = new Set(removal.pendingPaths());
+      return trips.displayOrder(rows, state.clips.length).filter((i) => !removing.has(state.clips[i].path));
+    }
+
+    function startRemoval() {
+      const clips = chosen();
+      if (clips.length === 0) return messages.toast(t('select.first'), 'info');
+      removal.start(clips.map((c) => c.path));
+      state.selection = [];
+      const note = $('removal-note');
+      note.hidden = false;
+      note.dataset.count = String(clips.length);
+      renderRemovalNote();
+      render();
+    }
+
+    function renderRemovalNote() {
+      const note = $('removal-note');
+      if (note.hidden) return;
+      $('removal-text').textContent = t('removal.note', { count: Number(note.dataset.count) || 0 });
+    }
+
+    function hideRemovalNote() {
+      $('removal-note').hidden = true;
     }
 
     function onClipClick(i, event) {
       if (event.shiftKey && state.anchor >= 0) {
-        state.selection = extendSelection(state.selection, state.anchor, i);
+        state.selection = extendSelection(state.selection, state.anchor, i, visibleOrder());
       } else if (event.ctrlKey || event.metaKey) {
         toggleSelection(i);
         return;
@@ -187,13 +350,15 @@
     }
 
     function stepClip(event) {
-      const next = listStep(event, state.current, state.clips.length);
+      const order = visibleOrder();
+      const next = listStep(event, order.indexOf(state.current), order.length);
       if (next === null) return false;
-      if (next !== state.current) {
-        state.selection = [next];
-        state.anchor = next;
-        page.showClip(next);
-        const item = $('clip-list').children[next];
+      const clip = order[next];
+      if (clip !== state.current) {
+        state.selection = [clip];
+        state.anchor = clip;
+        page.showClip(clip);
+        const item = clipItems[clip];
         if (item && item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
       }
       return true;
@@ -213,6 +378,11 @@
       // Which of these clips cannot be opened comes with the listing (a
       // listing of no clips has nothing to report).
       availability.listing(state.clips.length);
+      // Summaries first: the clip shown next lists its events from its own.
+      const summaries = trips.summariesByMovie(state.library);
+      state.clips.forEach((clip) => {
+        if (summaries.has(clip.path)) clip.summary = summaries.get(clip.path);
+      });
       const index = library.chooseClip(state.clips, selected, previous && previous.path);
       state.selection = index >= 0 ? [index] : [];
       state.anchor = index;
@@ -223,12 +393,8 @@
       // A clip the library summarised is listed from its summary: its
       // telemetry is read only when it is shown (a card of a thousand clips
       // never fills the page with their records).
-      const summaries = new Map((state.library.clips || []).map((c) => [c.movie, c]));
       state.clips.forEach((clip) => {
-        const summary = summaries.get(clip.path);
-        if (summary && typeof summary.has_telemetry === 'boolean') {
-          clip.summary = summary;
-        } else {
+        if (!clip.summary) {
           loader.loadTelemetry(clip).then((records) => {
             clip.records = records;
             render();
@@ -239,6 +405,16 @@
       render();
       // user_path is set by the same script text, right after this call.
       setTimeout(page.loadSettings, 0);
+    }
+
+    // Summaries that come without a listing (a card mounted, the window
+    // focused) refresh what the listed clips know of themselves.
+    function onSummaries() {
+      const summaries = trips.summariesByMovie(state.library);
+      state.clips.forEach((clip) => {
+        if (summaries.has(clip.path)) clip.summary = summaries.get(clip.path);
+      });
+      render();
     }
 
     function onImportProgress(done, total, name) {
@@ -254,17 +430,34 @@
 
     function wire() {
       $('btn-import').addEventListener('click', () => sender.send('file_copy_fun'));
-      $('btn-remove').addEventListener('click', () => {
-        const clips = chosen();
-        if (clips.length === 0) return messages.toast(t('select.first'), 'info');
-        sender.send('file_del_fun', commands.pathsArgument(clips.map((c) => c.path)));
+      $('btn-remove').addEventListener('click', startRemoval);
+      $('btn-undo-removal').addEventListener('click', () => {
+        removal.undo();
+        hideRemovalNote();
+        render();
       });
+      $('btn-dismiss-removal').addEventListener('click', () => removal.commit());
+      $('btn-select-all').addEventListener('click', () => {
+        state.selection = visibleOrder();
+        render();
+      });
+      $('btn-select-none').addEventListener('click', () => {
+        state.selection = [];
+        render();
+      });
+      $('merge-order-select').addEventListener('change', render);
+    }
+
+    // Language changes reach the note as well as the list.
+    function renderAll() {
+      renderRemovalNote();
+      render();
     }
 
     const chosen = () => chosenClips(state.clips, state.selection, state.current);
 
-    return { render, stepClip, chosenClips: chosen, onFileList, onImportProgress, onImportRefused, wire };
+    return { render: renderAll, stepClip, chosenClips: chosen, mergeMode, onFileList, onSummaries, onImportProgress, onImportRefused, wire };
   }
 
-  return { clipMeta, extendSelection, toggledSelection, listStep, chosenClips, importProgressView, create };
+  return { clipMeta, tripText, extendSelection, toggledSelection, listStep, chosenClips, importProgressView, create };
 });

@@ -1,9 +1,9 @@
 // The toolbar's tools and the merge export: snapshots, merging clips, the files folder and the window size;
 // the route export of the clip on screen.
 (function (root, factory) {
-  if (typeof module === 'object' && module.exports) module.exports = factory(require('./commands.js'));
-  else root.CamVault.tools = factory(root.CamVault.commands);
-})(this, function (commands) {
+  if (typeof module === 'object' && module.exports) module.exports = factory(require('./commands.js'), require('./trips.js'));
+  else root.CamVault.tools = factory(root.CamVault.commands, root.CamVault.trips);
+})(this, function (commands, trips) {
   'use strict';
 
   // snapshot_result's arguments may arrive as strings; a failure may carry a
@@ -89,7 +89,8 @@
       });
       $('btn-export-route').addEventListener('click', exportRoute);
       $('btn-merge').addEventListener('click', () => {
-        const clips = page.chosenClips();
+        // By recording time unless the driver asked for the order picked.
+        const clips = trips.mergeOrder(page.chosenClips(), page.mergeMode());
         if (clips.length === 0) return messages.toast(t('select.first'), 'info');
         sender.send('merger', commands.pathsArgument(clips.map((c) => c.path)));
         messages.showProgress('export-progress', t('export.started', { count: clips.length }), 0);

@@ -108,6 +108,7 @@
     function showNothing() {
       state.current = -1;
       state.shown = null;
+      renderEvents();
       player.unload();
       setVideoMessage('player.noClip');
       renderCut();
@@ -145,6 +146,74 @@
       if (shown && state.clips[state.current] === shown.clip) openVideo(shown.clip);
     }
 
+    // The shown clip's driving events (from the library's summary): the
+    // list beside the player and the marks on the seek bar.
+    function renderEvents() {
+      const shown = state.shown;
+      const events = shown ? CV.trips.clipEvents(shown.clip.summary) : [];
+      if (shown) shown.events = events;
+      const list = $('events-list');
+      list.textContent = '';
+      const number = (v, digits) => CV.i18n.formatNumber(state.language, v, digits);
+      events.forEach((event) => {
+        const texts = CV.trips.eventTexts(event, t, number, hemisphereNames());
+        const li = document.createElement('li');
+        li.className = 'event ' + event.kind;
+        li.setAttribute('data-testid', 'event-item');
+        li.tabIndex = 0;
+        li.title = t('event.item.title');
+        for (const [cls, text] of [['event-kind', texts.kind], ['event-time', texts.time], ['event-peak', texts.peak], ['event-place', texts.place]]) {
+          const span = document.createElement('span');
+          span.className = cls;
+          span.textContent = text;
+          li.appendChild(span);
+        }
+        li.addEventListener('click', () => jumpToEvent(event));
+        li.addEventListener('keydown', (e) => {
+          if (e.key === 'Enter') jumpToEvent(event);
+        });
+        list.appendChild(li);
+      });
+      // Only a summarised clip's events are known: without a summary the row
+      // would claim a calm drive it cannot vouch for.
+      const known = Boolean(shown && shown.clip.summary && shown.clip.summary.has_telemetry);
+      $('events').hidden = !known;
+      $('events-none').hidden = events.length > 0;
+      renderEventMarkers();
+    }
+
+    // Marks on the seek bar, once the video's length is known.
+    function renderEventMarkers() {
+      const box = $('seek-events');
+      box.textContent = '';
+      const shown = state.shown;
+      const d = player.video.duration;
+      const length = Number.isFinite(d) && d > 0 ? d : shown && shown.clip.summary ? shown.clip.summary.duration_ms / 1000 : NaN;
+      if (!shown || !shown.events || !(length > 0)) return;
+      for (const event of shown.events) {
+        const mark = document.createElement('span');
+        mark.className = 'seek-event ' + event.kind;
+        mark.setAttribute('data-testid', 'seek-event-marker');
+        mark.style.left = Math.min(100, (event.seconds / length) * 100) + '%';
+        box.appendChild(mark);
+      }
+    }
+
+    function jumpToEvent(event) {
+      if (!event) return;
+      player.seekTo(CV.trips.jumpTime(event));
+    }
+
+    // n / p: the next or previous event of the shown clip.
+    function handleEventKey(e) {
+      const dir = CV.trips.eventKey(e);
+      if (dir === 0) return false;
+      const shown = state.shown;
+      if (!shown || !shown.events) return true;
+      jumpToEvent(CV.trips.stepEvent(shown.events, player.currentTime(), dir));
+      return true;
+    }
+
     function showClip(i) {
       const clip = state.clips[i];
       if (!clip) return;
@@ -154,6 +223,7 @@
       openVideo(clip);
       if (same) return;
       state.shown = { clip, records: [], timeline: [], cumulative: [] };
+      renderEvents();
       routeMap.clear();
       speedChart.clear();
       gChart.clear();
@@ -187,6 +257,7 @@
       if (videoMessageKey !== null) setVideoMessage(videoMessageKey);
       renderCut();
       renderUnits();
+      renderEvents();
     }
 
     // Places the records on the video's timeline; redone once the video's
@@ -331,6 +402,7 @@
           const shown = state.shown;
           if (shown) {
             loader.durations.set(shown.clip.path, duration);
+            renderEventMarkers();
             page.renderLibrary();
             if (shown.records.length) layoutTelemetry();
           }
@@ -384,6 +456,8 @@
       setTelemetryStatus,
       renderUnits,
       renderLanguage,
+      renderEvents,
+      handleEventKey,
     };
   }
 

@@ -141,6 +141,8 @@ test('the listing, the first clip shown, and settings read from ini.txt', { skip
   const meta = await b.execute(`return document.querySelectorAll('[data-testid="clip-item"] .clip-meta')[0].textContent`);
   assert.match(meta, /^2026-06-01 09:11:00/);
   await b.waitFor(`return document.querySelectorAll('[data-testid="clip-no-telemetry"]:not([hidden])').length === 1`);
+  assert.equal(await b.execute('return document.getElementById("events").hidden'), true,
+    'without a summary no events row claims a calm drive');
 });
 
 test('the map settles with or without a network: scale bar, route, and a note when offline', { skip: !canRun && 'needs a display' }, async () => {
@@ -297,15 +299,21 @@ test('commands go out through fresh hidden frames with escaped arguments', { ski
   assert.deepEqual((await b.execute('return CamVaultPage.sender.sent')).slice(-2), ['http://recode/', 'http://norecode/']);
 });
 
-test('merge sends the clips in the order the user picked them', { skip: !canRun && 'needs a display' }, async () => {
+test('merge sends the clips in the order the user picked them when that order is chosen', { skip: !canRun && 'needs a display' }, async () => {
   await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData], [fx.odd, fx.oddData]], fx.odd));
   await b.waitFor('return CamVaultPage.state.current === 2');
+  await b.execute(
+    'const s = document.querySelector("select[data-testid=merge-order]"); s.value = "picked"; s.dispatchEvent(new Event("change"))',
+  );
   // Pick the third, then the first.
   const box = await b.execute(
     'const r = document.querySelectorAll("[data-testid=clip-select]")[0].getBoundingClientRect(); return [r.left + r.width / 2, r.top + r.height / 2]',
   );
   await b.clickAt(box[0], box[1]);
-  assert.equal(await b.execute('return document.querySelectorAll("[data-testid=merge-order]:not([hidden])").length'), 2);
+  assert.deepEqual(
+    await b.execute('return [...document.querySelectorAll("[data-testid=clip-item] [data-testid=merge-order]:not([hidden])")].map((e) => e.textContent)'),
+    ['2', '1'],
+  );
   await clickTestId('merge');
   const sent = (await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0];
   assert.equal(sent, 'http://merger/' + [fx.odd, fx.a].map(encodeURIComponent).join(','));
@@ -315,8 +323,144 @@ test('merge sends the clips in the order the user picked them', { skip: !canRun 
   assert.equal(await b.execute('return document.querySelector("[data-testid=export-progress]").hidden'), true);
 
   await clickTestId('delete');
+  assert.equal(await b.execute('return document.querySelector("[data-testid=removal-note]").hidden'), false);
+  assert.doesNotMatch((await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0], /file_del_fun/, 'not before the note is over');
+  await clickTestId('dismiss-removal');
   const del = (await b.execute('return CamVaultPage.sender.sent')).slice(-1)[0];
   assert.equal(del, 'http://file_del_fun/' + [fx.odd, fx.a].map(encodeURIComponent).join(','));
+  await b.execute(
+    'const s = document.querySelector("select[data-testid=merge-order]"); s.value = "clock"; s.dispatchEvent(new Event("change"))',
+  );
+});
+
+// The library's summaries as the native side sends them, for clips of the
+// generated drives: `clips` as [movie, start ms, length s, events], trips as
+// lists of clip indices.
+function summariesJson(clips, trips) {
+  const round = (v, d) => Math.round(v * 10 ** d) / 10 ** d;
+  const summaries = clips.map(([movie, start, seconds, events], k) => ({
+    movie, key: movie.split('/').pop(), present: true, has_telemetry: start !== null,
+    start_ms: start, end_ms: start === null ? null : start + seconds * 1000,
+    duration_ms: start === null ? null : seconds * 1000, distance_m: start === null ? null : seconds * 14,
+    events: (events || []).map(([kind, at, g]) => ({
+      kind, basis: 'axes', start_ms: start + at * 1000, peak_ms: start + at * 1000 + 500, end_ms: start + at * 1000 + 2000,
+      peak_g: g, speed_change_kmh: -20, at: [round(51.5114465 + at / 1e4, 7), round(-0.1016102, 7)],
+    })),
+    trip: trips.findIndex((t) => t.includes(k)),
+  }));
+  const tripList = trips.map((members) => {
+    const s = members.map((k) => summaries[k]);
+    const timed = s[0].start_ms !== null;
+    return {
+      timed, start_ms: timed ? s[0].start_ms : null, end_ms: timed ? s[s.length - 1].end_ms : null,
+      duration_ms: timed ? s[s.length - 1].end_ms - s[0].start_ms : null,
+      distance_m: timed ? s.reduce((a, c) => a + c.distance_m, 0) : null, max_speed_kmh: timed ? 70 : null,
+      events: s.reduce((a, c) => a + c.events.length, 0), clips: members,
+    };
+  });
+  return JSON.stringify({ version: 1, clips: summaries, trips: tripList });
+}
+
+const setLanguage = (language) =>
+  b.execute(`const s = document.getElementById("language-select"); s.value = ${JSON.stringify(language)}; s.dispatchEvent(new Event("change"))`);
+
+const T0 = Date.UTC(2026, 5, 1, 9, 11, 0);
+const tripLibrary = () =>
+  summariesJson(
+    [
+      [fx.a, T0, 20, [['harsh_braking', 12, -0.72], ['sharp_cornering', 16, 0.45]]],
+      [fx.odd, T0 + 25e3, 4, []],
+      [fx.none, null, 0, []],
+      [fx.noFix, T0 + 86400e3, 3, [['impact', 1, 2.4]]],
+    ],
+    [[0, 1], [3], [2]],
+  );
+
+test('with summaries the library lists trips, newest first, each opening to its clips', { skip: !canRun && 'needs a display' }, async () => {
+  await setLanguage('English');
+  await b.execute(`library_summaries(${JSON.stringify(tripLibrary())});` +
+    listing([[fx.a, fx.aData], [fx.odd, fx.oddData], [fx.none, fx.noneData], [fx.noFix, fx.noFixData]], '0'));
+  await b.waitFor('return CamVaultPage.state.current === 0 && document.querySelectorAll("[data-testid=trip-item]").length === 2');
+  const trips = await b.execute(`return [...document.querySelectorAll('[data-testid=trip-item]')].map((li) => [
+    li.dataset.trip, li.querySelector('.trip-when').textContent, li.querySelector('.trip-facts').textContent,
+    [...li.querySelectorAll('[data-testid=clip-item]')].filter((c) => c.offsetParent !== null).map((c) => c.querySelector('.clip-title').textContent)])`);
+  assert.equal(trips[0][0], '1', 'the next day\u2019s trip first');
+  assert.match(trips[0][1], /2026.*09:11\u201309:11$/);
+  assert.match(trips[0][2], /1 clip \u00b7 1 event$/);
+  assert.equal(trips[0][3].length, 0, 'closed: its clip is not on screen');
+  assert.equal(trips[1][0], '0');
+  assert.match(trips[1][2], /^29 s \u00b7 .* \u00b7 2 clips \u00b7 2 events$/);
+  assert.deepEqual(trips[1][3], ['FILE0001.MOV', 'CLIP 3.MOV'], 'the trip of the shown clip is open');
+  // The clip without telemetry stands alone after the trips.
+  const last = await b.execute('const l = document.getElementById("clip-list").lastElementChild; return [l.dataset.testid, l.dataset.path]');
+  assert.deepEqual(last, ['clip-item', fx.none]);
+  await clickTestId('trip-toggle', 0);
+  await b.waitFor('return document.querySelector("[data-testid=trip-item][data-trip=\'1\'] [data-testid=clip-item]").offsetParent !== null');
+  await b.click(await b.find('[data-testid=trip-item][data-trip="1"] [data-testid=clip-item]'));
+  await b.waitFor('return CamVaultPage.state.current === 3');
+  await clickTestId('trip-toggle', 1);
+  assert.equal(await b.execute('return document.querySelector("[data-testid=trip-item][data-trip=\'0\'] .trip-clips").hidden'), true);
+  // Down walks the list as shown: from the newest trip's clip to the older trip's first.
+  await b.execute('document.activeElement && document.activeElement.blur()');
+  await b.keys('\uE015');
+  assert.equal(await b.execute('return CamVaultPage.state.current'), 0);
+  assert.equal(await b.execute('return document.querySelector("[data-testid=trip-item][data-trip=\'0\'] .trip-clips").hidden'), false,
+    'the trip of the clip put on screen opens');
+});
+
+test('the events of the shown clip: listed, marked on the seek bar, jumped to by click and by n / p', { skip: !canRun && 'needs a display' }, async () => {
+  await b.waitFor('return CamVaultPage.state.current === 0 && document.querySelectorAll("[data-testid=event-item]").length === 2');
+  await b.waitFor('return document.querySelectorAll("[data-testid=seek-event-marker]").length === 2');
+  const items = await b.execute('return [...document.querySelectorAll("[data-testid=event-item]")].map((e) => e.textContent)');
+  assert.match(items[0], /^Harsh braking09:11:12-0\.72 g51°30'/);
+  assert.match(items[1], /^Sharp cornering09:11:160\.45 g/);
+  const marks = await b.execute('return [...document.querySelectorAll("[data-testid=seek-event-marker]")].map((m) => parseFloat(m.style.left))');
+  assert.ok(Math.abs(marks[0] - 60) < 1 && Math.abs(marks[1] - 80) < 1, `marks at 60 % and 80 %: ${marks}`);
+  await seek(0);
+  await clickTestId('event-item', 1);
+  await b.waitFor('return Math.abs(document.getElementById("video").currentTime - 13) < 0.1');
+  await b.execute('document.activeElement && document.activeElement.blur()');
+  await b.keys('p');
+  await b.waitFor('return Math.abs(document.getElementById("video").currentTime - 9) < 0.1');
+  await b.keys('n');
+  await b.waitFor('return Math.abs(document.getElementById("video").currentTime - 13) < 0.1');
+  await b.keys('n');
+  await sleep(100);
+  assert.ok(Math.abs((await b.execute('return document.getElementById("video").currentTime')) - 13) < 0.1, 'no event after the last');
+  const german = await b.execute(`const s = document.getElementById("language-select"); s.value = "German"; s.dispatchEvent(new Event("change"));
+    return [document.querySelector("[data-testid=event-item]").textContent, document.querySelector(".key.y").textContent,
+      document.querySelector("[data-testid=trip-item] .trip-facts").textContent]`);
+  assert.match(german[0], /^Starkes Bremsen09:11:12-0,72 g51°30'/);
+  assert.match(german[1], /Bremsen/);
+  assert.match(german[2], /1 Clip \u00b7 1 Ereignis$/);
+  await setLanguage('English');
+});
+
+test('select all / none, and a removal that waits 10 s and can be undone', { skip: !canRun && 'needs a display' }, async () => {
+  await clickTestId('select-all');
+  assert.equal(await b.execute('return document.querySelectorAll("[data-testid=clip-select]:checked").length'), 4);
+  await clickTestId('select-none');
+  assert.equal(await b.execute('return document.querySelectorAll("[data-testid=clip-select]:checked").length'), 0);
+  await b.execute('[...document.querySelectorAll("[data-testid=clip-select]")].slice(0, 3).forEach((c) => c.click())');
+  const before = (await b.execute('return CamVaultPage.sender.sent')).length;
+  await clickTestId('delete');
+  assert.match(await b.execute('return document.querySelector("[data-testid=removal-note]").textContent'), /3 clips removed \u2014\s*Undo/);
+  assert.equal(await b.execute('return document.querySelectorAll("[data-testid=clip-item]:not([hidden])").length'), 1, 'the removed clips leave the list');
+  await clickTestId('undo-removal');
+  assert.equal(await b.execute('return document.querySelector("[data-testid=removal-note]").hidden'), true);
+  assert.equal(await b.execute('return document.querySelectorAll("[data-testid=clip-item]:not([hidden])").length'), 4);
+  await sleep(10500);
+  assert.equal((await b.execute('return CamVaultPage.sender.sent')).length, before, 'undone: nothing sent');
+
+  await clickTestId('select-all');
+  await clickTestId('delete');
+  await sleep(9000);
+  assert.equal((await b.execute('return CamVaultPage.sender.sent')).length, before, 'nothing before the 10 s are over');
+  await b.waitFor('return /file_del_fun/.test(CamVaultPage.sender.sent.slice(-1)[0])', { timeoutMs: 3000 });
+  assert.equal(await b.execute('return document.querySelector("[data-testid=removal-note]").hidden'), true);
+  // As before these cases: a library without summaries.
+  await b.execute('library_summaries(\'{"version":1,"clips":[],"trips":[]}\')');
+  await setLanguage('German');
 });
 
 test('a clip in a folder with spaces, "#", ";" and accents loads its telemetry and plays', { skip: !canRun && 'needs a display' }, async () => {
