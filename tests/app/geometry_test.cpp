@@ -79,11 +79,6 @@ TEST(Geometry, LargeSizeOnANarrowScreenKeepsTheProportionWithinItsWidth) {
     EXPECT_EQ(fit_width(wide, 1920), wide);
 }
 
-TEST(Geometry, DraggingOnlyASideEdgeDoesNotChangeTheWidth) {
-    const Frame dragged{0, 0, 1200, 600};
-    EXPECT_DOUBLE_EQ(settle_frame(dragged, 1080).frame.width, 600 * kProportion);
-}
-
 TEST(Geometry, WindowPositionsConvertBetweenTopLeftAndBottomLeftOrigins) {
     // A second monitor at x 1920, 1080 high; the window 600 high, its top at 100.
     const PixelRect monitor{1920, 0, 1920, 1080};

@@ -81,14 +81,6 @@ TEST(Dispatcher, MergerReceivesTheTextWithEveryPrefixRemoved) {
               std::vector<std::string>{"merge:/a.MOV,/b.MOV"});
 }
 
-TEST(Dispatcher, CapitalsOrAMissingSlashMatchNothing) {
-    DispatchResult result{};
-    EXPECT_TRUE(run("http://MINI/", &result).empty());
-    EXPECT_EQ(result, DispatchResult::no_command);
-    EXPECT_TRUE(run("http://mini", &result).empty());
-    EXPECT_TRUE(run("file:///usr/share/camvault/www/index.html", &result).empty());
-}
-
 TEST(NavigationPolicy, OnlyTheOwnPageLoads) {
     const std::string page = "file:///opt/cam%20vault/www/index.html";
     const auto none = DispatchResult::no_command;

@@ -160,20 +160,6 @@ TEST(ImportPass, AHomeWithACommaRefusesRatherThanSplittingTheTelemetryList) {
     EXPECT_EQ(result.refused.size(), 1u);
 }
 
-TEST(ImportPass, ProgressCountsPathsAndEnds) {
-    testing::TempFolder home;
-    prepare_library(home.path());
-    touch(home.path() + "/A.MOV");
-    std::vector<std::pair<size_t, size_t>> seen;
-    FakeExtractor extractor;
-    run_import_pass(
-        home.path(), {home.path() + "/A.MOV", home.path() + "/x.txt"},
-        [&](const ImportProgress& p) { seen.emplace_back(p.done, p.total); }, extractor.function());
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), (std::pair<size_t, size_t>{0, 2}));
-    EXPECT_EQ(seen.back(), (std::pair<size_t, size_t>{2, 2}));
-}
-
 TEST(ImportQueue, RunsPassesInOrderAndHandsResultsOver) {
     testing::TempFolder home;
     prepare_library(home.path());
@@ -216,16 +202,6 @@ TEST(Removal, ClipsSharingANameKeepTheirOwnTelemetryEntry) {
     remove_clip(data, movies, "/card1/FILE0001.MOV");
     EXPECT_EQ(movies, "/card1/FILE0002.MOV,/card2/FILE0001.MOV,");
     EXPECT_EQ(data, "/h/d/FILE0002.data,/h/d/FILE0001.data,");
-}
-
-TEST(Removal, AClipImportedTwiceLeavesBothListsAtOnce) {
-    std::string data = "/h/d/A.data,/h/d/B.data,/h/d/A.data,";
-    std::string movies = "/c/A.MOV,/c/B.MOV,/c/A.MOV,";
-    EXPECT_EQ(remove_clip(data, movies, "/c/A.MOV"), 2u);
-    EXPECT_EQ(movies, "/c/B.MOV,");
-    EXPECT_EQ(data, "/h/d/B.data,");
-    EXPECT_EQ(remove_clip(data, movies, "/c/nothing.MOV"), 0u);
-    EXPECT_EQ(movies, "/c/B.MOV,");
 }
 
 }  // namespace

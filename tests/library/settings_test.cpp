@@ -62,18 +62,6 @@ TEST(Settings, MoreThanAKilobyteIsRefusedAndTheFormerSettingsStay) {
     EXPECT_EQ(read_all(settings_file_path(home.path())), "mi,Deutsch");
 }
 
-TEST(Settings, UnwritableHomeIsReportedNotFatal) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root writes through permissions";
-    }
-    testing::TempFolder home;
-    ASSERT_EQ(chmod(home.path().c_str(), 0500), 0);
-    const auto problems = prepare_library(home.path());
-    ASSERT_FALSE(problems.empty());
-    EXPECT_NE(problems.front().find("cannot create folder"), std::string::npos);
-    EXPECT_FALSE(save_settings(home.path(), "km,English"));
-}
-
 TEST(Settings, FileInTheWayOfTheLibraryIsReported) {
     testing::TempFolder home;
     ASSERT_TRUE(write_file_atomically(home.path() + "/CAMVAULT", "not a folder"));

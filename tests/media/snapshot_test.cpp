@@ -180,15 +180,6 @@ TEST_F(PhotoHandlers, WritesThePngAndCallsThePageOnce) {
         3.0);
 }
 
-TEST_F(PhotoHandlers, SnapshotsInTheSameSecondKeepEveryFile) {
-    for (int i = 0; i < 3; ++i)
-        tools_->get_photo(photo_command("http://get_photo/" + file_uri(small_) + ";0;0"));
-    ASSERT_TRUE(wait_for_get_act(3));
-    const auto files = home_.files();
-    ASSERT_EQ(files.size(), 3u);
-    EXPECT_EQ(page_.count_prefix("snapshot_result(true,"), 3);
-}
-
 TEST_F(PhotoHandlers, NoFrameStillCallsGetActOnceAndWritesNothing) {
     tools_->get_photo(
         photo_command("http://get_photo/" + file_uri(small_) + ";5;0"));  // past the end

@@ -590,13 +590,6 @@ test('a clip that cannot be opened is never given to a video element, is marked,
   assert.deepEqual(sources.filter((u) => u.includes('PIPE')), [], `no video element got ${fifoUrl}`);
 });
 
-test('without a report (an older native side) the movie of a listing opens after a moment', { skip: !canRun && 'needs a display' }, async () => {
-  await b.execute(listing([[fx.a, fx.aData], [fx.none, fx.noneData]], fx.none, null));
-  assert.equal(await b.execute('return document.getElementById("video").getAttribute("src")'), null, 'held back at first');
-  await b.waitFor(`return document.getElementById('video').getAttribute('src') === ${JSON.stringify(fileUrl(fx.none))}`, { timeoutMs: 3000 });
-  assert.equal(await b.execute('return document.querySelectorAll("[data-unavailable]").length'), 0);
-});
-
 // The longest a 10 ms timer waited, and the longest a key press waited for
 // its handler, while a clip with 100,000 records loads and is drawn. Its
 // movie was opened before, so what is measured is the telemetry alone.
@@ -671,24 +664,4 @@ test('a clip with 100,000 records loads while the page keeps answering, and says
   await clickTestId('clip-item', 0);
   await b.waitFor('return CamVaultPage.state.shown.records.length === 200');
   assert.equal(await b.execute('return document.querySelector("[data-testid=telemetry-cut]").hidden'), true);
-});
-
-test('where no worker can start, the file is read on the page in slices and the page still answers', { skip: !canRun && 'needs a display' }, async (t) => {
-  // A browser of its own: nothing left over from the pages before.
-  const main = b;
-  b = await Browser.start({ width: 960, height: 600 });
-  try {
-    await b.navigate(fileUrl(page));
-    await b.waitFor('return document.readyState === "complete"');
-    await b.execute('window.Worker = function () { throw new TypeError("no workers here"); }');
-    // Charts drawn once before, as in a page in use.
-    await b.execute(listing([[fx.a, fx.aData]], fx.a));
-    await b.waitFor('return !!(CamVaultPage.state.shown && CamVaultPage.state.shown.records.length === 200 && CamVaultPage.gChart.plot)');
-    await bestLongLoad(t, 'page');
-    assert.equal(await b.execute('return CamVaultPage.telemetryMode()'), 'page');
-    assert.equal(await b.execute('return CamVaultPage.state.shown.records[54321].key'), fx.longDrive[54321].key);
-  } finally {
-    await b.quit();
-    b = main;
-  }
 });
