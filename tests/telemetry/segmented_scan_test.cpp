@@ -10,26 +10,15 @@
 #include <random>
 
 #include "telemetry/segmented_scan.hpp"
+#include "tests/support/layout_dispatch.hpp"
 #include "tests/telemetry/block_builder.hpp"
 
 namespace camvault {
 namespace {
 
+using testing::memory_reader;
 using testing::plant_block;
 using testing::PlantedBlock;
-
-// Reads from memory, optionally in shorter pieces than asked, like a real file can.
-PositionalReader memory_reader(const std::vector<uint8_t>& data, bool short_reads = false) {
-    return [&data, short_reads](uint8_t* buf, size_t size, uint64_t offset) -> ptrdiff_t {
-        if (offset >= data.size())
-            return 0;
-        size_t n = std::min<uint64_t>(size, data.size() - offset);
-        if (short_reads && n > 1)
-            n = 1 + (offset * 2654435761u) % n;
-        std::memcpy(buf, data.data() + offset, n);
-        return static_cast<ptrdiff_t>(n);
-    };
-}
 
 std::vector<TelemetryRecord> segmented(const std::vector<uint8_t>& data,
                                        const SegmentedScanOptions& options,
