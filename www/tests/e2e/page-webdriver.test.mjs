@@ -564,6 +564,8 @@ test('a clip that cannot be opened is never given to a video element, is marked,
                 message: document.querySelector('[data-testid=video-message]').hidden ? null : document.querySelector('[data-testid=video-message]').textContent,
                 src: document.getElementById('video').getAttribute('src') }`,
     );
+  // The message follows the report's render; wait for it rather than race it.
+  await b.waitFor(`return !document.querySelector('[data-testid=video-message]').hidden`);
   let s = await seen();
   assert.deepEqual(s.flagged, [[false, null], [true, 'true'], [false, null]]);
   assert.equal(s.message, unavailableText);
