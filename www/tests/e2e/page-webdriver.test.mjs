@@ -394,11 +394,14 @@ test('with summaries the library lists trips, newest first, each opening to its 
   // The clip without telemetry stands alone after the trips.
   const last = await b.execute('const l = document.getElementById("clip-list").lastElementChild; return [l.dataset.testid, l.dataset.path]');
   assert.deepEqual(last, ['clip-item', fx.none]);
-  await clickTestId('trip-toggle', 0);
+  // Clicked through the DOM: rows grow as clip lengths arrive, and a click by
+  // position could land on the row below on a busy machine.
+  const toggle = (i) => b.execute(`document.querySelectorAll('[data-testid=trip-toggle]')[${i}].click()`);
+  await toggle(0);
   await b.waitFor('return document.querySelector("[data-testid=trip-item][data-trip=\'1\'] [data-testid=clip-item]").offsetParent !== null');
   await b.click(await b.find('[data-testid=trip-item][data-trip="1"] [data-testid=clip-item]'));
   await b.waitFor('return CamVaultPage.state.current === 3');
-  await clickTestId('trip-toggle', 1);
+  await toggle(1);
   assert.equal(await b.execute('return document.querySelector("[data-testid=trip-item][data-trip=\'0\'] .trip-clips").hidden'), true);
   // Down walks the list as shown: from the newest trip's clip to the older trip's first.
   await b.execute('document.activeElement && document.activeElement.blur()');
