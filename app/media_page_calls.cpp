@@ -38,6 +38,9 @@ std::vector<std::string> page_calls_for(const media::MediaEvent& event) {
                 if (name.empty())
                     return {};
                 return {page_calls::recording_state(name)};
+            } else if constexpr (std::is_same_v<E, media::RecordingSaved>) {
+                return {page_calls::notice(fail("recording_saved", {{"path", e.path}},
+                                                "The recording is saved as " + e.path + "."))};
             } else {
                 return {page_calls::notice(e.message)};
             }

@@ -32,13 +32,18 @@ struct ExportFinished {
 struct RecordingStateChanged {
     RecorderState state = RecorderState::Idle;
 };
+// A recording's movie is complete in the files folder.
+struct RecordingSaved {
+    std::string path;
+};
+
 // Something the user should know (a message a person can act on).
 struct Notice {
     Message message;
 };
 
-using MediaEvent =
-    std::variant<SnapshotFinished, ExportProgress, ExportFinished, RecordingStateChanged, Notice>;
+using MediaEvent = std::variant<SnapshotFinished, ExportProgress, ExportFinished,
+                                RecordingStateChanged, RecordingSaved, Notice>;
 
 // Receives every event on the main thread.
 using MediaEventSink = std::function<void(const MediaEvent&)>;

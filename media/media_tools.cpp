@@ -89,6 +89,10 @@ MediaTools::MediaTools(std::string files_dir, MediaEventSink events,
             self->emit(Notice{
                 fail("recording_failed", {{"error", error}}, "The recording stopped: " + error)});
     };
+    recorder_events.saved = [weak](const std::string& path) {
+        if (auto self = weak.lock())
+            self->emit(RecordingSaved{path});
+    };
     impl_->recorder = std::make_unique<ScreenRecorder>(impl_->files_dir, std::move(clicks),
                                                        std::move(recorder_events));
 }

@@ -209,6 +209,8 @@ void ScreenRecorder::Impl::complete_finish(bool clean) {
         log_line("recording: no clean end of " + file + ", kept as last indexed");
         discard_if_empty();
     }
+    if (g_file_test(file.c_str(), G_FILE_TEST_IS_REGULAR) && events.saved)
+        events.saved(file);
     set_state(RecorderState::Idle);
     if (auto next = std::exchange(pending_start, std::nullopt))
         owner->start(*next);

@@ -18,6 +18,7 @@ namespace camvault::media {
 struct RecorderEvents {
     std::function<void(RecorderState)> state_changed;
     std::function<void(const std::string& message)> error;  // a message a person can act on
+    std::function<void(const std::string& path)> saved;  // a movie is complete in the files folder
 };
 
 class ScreenRecorder {

@@ -37,6 +37,9 @@ TEST(MediaPageCalls, RecorderStatesAndNotices) {
     // The page hears "stopped" once the movie is complete, not while it is.
     EXPECT_EQ(page_calls_for(media::RecordingStateChanged{RecorderState::Finishing}), Calls{});
     EXPECT_EQ(page_calls_for(media::Notice{fail("no clicks")}), Calls{"notice('no clicks')"});
+    EXPECT_EQ(page_calls_for(media::RecordingSaved{"/f/Recording-1.mov"}),
+              Calls{"notice('The recording is saved as /f/Recording-1.mov.','recording_saved',"
+                    "'{\\\"path\\\":\\\"/f/Recording-1.mov\\\"}')"});
 }
 
 }  // namespace

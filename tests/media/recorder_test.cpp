@@ -88,6 +88,8 @@ TEST_F(Recorder, ThreeSecondsWithTwoClicksPlaysAndShowsTheRings) {
     EXPECT_EQ(page_.calls().back(), "recording_state('recording')");
     ASSERT_TRUE(wait_until_idle());
     EXPECT_EQ(page_.calls().back(), "recording_state('stopped')");
+    // The page is told where the movie went.
+    EXPECT_EQ(page_.count_prefix("notice('The recording is saved as "), 1);
 
     const auto movies = recordings();
     ASSERT_EQ(movies.size(), 1u);

@@ -130,7 +130,9 @@ var CamVaultPage = (function () {
     importProgress: libraryView.onImportProgress,
     importRefused: libraryView.onImportRefused,
     recordingState: recording.onRecordingState,
-    notice: (text, key, params) => messages.toast(message(text, key, params), 'error'),
+    // A saved recording is good news; every other notice tells of a problem.
+    notice: (text, key, params) =>
+      messages.toast(message(text, key, params), key === 'recording_saved' ? 'success' : 'error'),
     clipsUnavailable: (paths) => availability.report(paths),
     librarySummaries: (json) => {
       state.library = parseJson(json, { clips: [] });
