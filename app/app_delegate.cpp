@@ -159,26 +159,34 @@ void AppDelegate::read_file_list() {
 void AppDelegate::send_listing(const std::string& selected, std::function<void()> after) {
     const std::string script = page_calls::file_list(file_data_path, file_mv_path, selected,
                                                      library_data_dir(options_.home));
-    auto movies = list_entries(file_mv_path);
-    if (movies.empty()) {
+    if (file_mv_path.empty()) {
         web_host_->call(script);
         after();
         return;
     }
+    // The page hears which clips cannot be opened before the listing, so it
+    // never points its video element at such a clip.
+    report_clips([this, script, after = std::move(after)] {
+        web_host_->call(script);
+        after();
+    });
+}
+
+void AppDelegate::report_clips(std::function<void()> then) {
+    auto movies = list_entries(file_mv_path);
+    if (movies.empty())
+        return;
     // Which clips cannot be opened any more (replaced by a pipe, a card
     // taken out) is found off the main thread: a card may be slow to answer.
-    // The page hears it before the listing, so it never points its video
-    // element at such a clip.
-    auto scripts = list_entries(file_data_path);
-    availability_.submit([this, movies = std::move(movies), scripts = std::move(scripts), script,
-                          after = std::move(after)] {
+    availability_.submit([this, movies = std::move(movies), scripts = list_entries(file_data_path),
+                          then = std::move(then)] {
         const auto listed = listed_clips(index_.get(), movies, scripts);
         return std::function<void()>([this, unavailable = unavailable_movies(listed),
-                                      summaries = listing_json(listed), script, after] {
+                                      summaries = listing_json(listed), then] {
             web_host_->call(page_calls::clips_unavailable(unavailable));
             web_host_->call(page_calls::library_summaries(summaries));
-            web_host_->call(script);
-            after();
+            if (then)
+                then();
         });
     });
 }
@@ -330,18 +338,7 @@ void AppDelegate::library_search(std::string_view url_text) {
 }
 
 void AppDelegate::refresh_availability() {
-    auto movies = list_entries(file_mv_path);
-    if (movies.empty())
-        return;
-    availability_.submit(
-        [this, movies = std::move(movies), scripts = list_entries(file_data_path)] {
-            const auto listed = listed_clips(index_.get(), movies, scripts);
-            return std::function<void()>(
-                [this, unavailable = unavailable_movies(listed), summaries = listing_json(listed)] {
-                    web_host_->call(page_calls::clips_unavailable(unavailable));
-                    web_host_->call(page_calls::library_summaries(summaries));
-                });
-        });
+    report_clips({});
 }
 
 void AppDelegate::tell_library_problem(const std::string& error) {

@@ -89,6 +89,9 @@ class AppDelegate final : public CommandHandlers {
     // Sends the listing with `selected`, after the list of clips that cannot
     // be opened; then runs `after`.
     void send_listing(const std::string& selected, std::function<void()> after);
+    // Tells the page, off the main thread, which listed clips cannot be opened
+    // and what the library knows of them; then runs `then` (may be empty).
+    void report_clips(std::function<void()> then);
     void tell_library_problem(const std::string& error);
     // Tells the page again which listed clips can be opened (a card came or went).
     void refresh_availability();
