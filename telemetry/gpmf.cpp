@@ -1,12 +1,13 @@
 // GoPro GPMF samples into fixes.
 #include "telemetry/gpmf.hpp"
 
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
 #include <string_view>
 #include <vector>
+
+#include "telemetry/civil_date.hpp"
 
 namespace camvault {
 
@@ -184,13 +185,12 @@ std::optional<UtcTime> parse_gpsu(std::span<const uint8_t> text) {
     return t;
 }
 
-uint32_t days_in_month(uint32_t year, uint32_t month) {
-    static constexpr std::array<uint32_t, 12> kDays = {31, 28, 31, 30, 31, 30,
-                                                       31, 31, 30, 31, 30, 31};
+// A month as recorded, unchecked: one out of 1..12 has no length to go by and
+// is carried as 31 days.
+uint32_t recorded_month_length(uint32_t year, uint32_t month) {
     if (month < 1 || month > 12)
-        return 31;  // as recorded, unchecked: no month to go by
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+        return 31;
+    return days_in_month(year, month);
 }
 
 // The time `offset` seconds (0 up to a day) after `t`, carried into the
@@ -209,7 +209,7 @@ UtcTime later(UtcTime t, double offset) {
     uint32_t days = t.hour / 24;
     t.hour %= 24;
     for (; days > 0; --days) {
-        if (++t.day > days_in_month(t.year, t.month)) {
+        if (++t.day > recorded_month_length(t.year, t.month)) {
             t.day = 1;
             if (++t.month > 12) {
                 t.month = 1;

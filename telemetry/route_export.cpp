@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "base/utf8.hpp"
+#include "telemetry/civil_date.hpp"
 
 namespace camvault {
 
@@ -13,42 +14,6 @@ namespace {
 
 constexpr int64_t kMsPerDay = 86'400'000;
 constexpr double kKmPerMile = 1.609344;
-
-bool is_leap_year(int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-uint32_t days_in_month(int64_t year, uint32_t month) {
-    static constexpr uint32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap_year(year) ? 29 : kDays[month - 1];
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t days_from_civil(int64_t y, uint32_t m, uint32_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-struct Civil {
-    int64_t year;
-    uint32_t month, day;
-};
-
-Civil civil_from_days(int64_t z) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const auto d = static_cast<uint32_t>(doy - (153 * mp + 2) / 5 + 1);
-    const auto m = static_cast<uint32_t>(mp < 10 ? mp + 3 : mp - 9);
-    return {yoe + era * 400 + (m <= 2), m, d};
-}
 
 const int64_t kFirstMs = days_from_civil(1, 1, 1) * kMsPerDay;
 const int64_t kEndMs = days_from_civil(10000, 1, 1) * kMsPerDay;
@@ -367,7 +332,7 @@ std::string iso_utc(int64_t milliseconds) {
         rest += kMsPerDay;
         --days;
     }
-    const Civil date = civil_from_days(days);
+    const CivilDate date = civil_from_days(days);
     std::string out;
     append_padded(out, date.year, 4);
     out += '-';

@@ -14,6 +14,7 @@
 
 #include "base/fs/files.hpp"
 #include "base/fs/syscalls.hpp"
+#include "telemetry/civil_date.hpp"
 
 namespace camvault {
 
@@ -285,29 +286,7 @@ bool read_uint(std::string_view text, size_t& pos, size_t max_digits, uint64_t& 
     return pos > start && (pos >= text.size() || !is_digit(text[pos]));
 }
 
-bool is_leap_year(int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-unsigned days_in_month(int64_t year, unsigned month) {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap_year(year) ? 29 : kDays[month - 1];
-}
-
 }  // namespace
-
-int64_t days_from_civil(int64_t year, unsigned month, unsigned day) {
-    // Counting from 1 March of a 400-year era puts the leap day last, so
-    // every era and every year in it has the same shape.
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t year_of_era = year - era * 400;                            // 0..399
-    const int64_t month_from_march = month > 2 ? month - 3 : month + 9;      // 0..11
-    const int64_t day_of_year = (153 * month_from_march + 2) / 5 + day - 1;  // 0..365
-    const int64_t day_of_era =
-        year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;  // 0..146096
-    return era * 146097 + day_of_era - 719468;  // 719468: 0000-03-01 to 1970-01-01
-}
 
 std::optional<int64_t> parse_record_key(std::string_view key) {
     while (!key.empty() && is_blank(key.front()))

@@ -88,8 +88,4 @@ Result<ScriptContents> read_telemetry_script_file(const std::string& path);
 // binary double, so "13:05:56.3" is exactly ...56300.
 std::optional<int64_t> parse_record_key(std::string_view key);
 
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar
-// (negative before 1970). Exact for every year a key can hold.
-int64_t days_from_civil(int64_t year, unsigned month, unsigned day);
-
 }  // namespace camvault

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "base/js_escape.hpp"
+#include "telemetry/civil_date.hpp"
 
 namespace camvault {
 
@@ -32,15 +33,6 @@ void append_fixed(std::string& out, double value, int decimals) {
     const auto end =
         std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals).ptr;
     out.append(buf, end);
-}
-
-bool is_leap_year(unsigned year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-unsigned days_in_month(unsigned year, unsigned month) {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap_year(year) ? 29 : kDays[month - 1];
 }
 
 struct KeyTime {

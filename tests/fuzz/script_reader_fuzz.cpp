@@ -14,6 +14,7 @@
 #include "library/clip_summary.hpp"
 #include "library/summary_json.hpp"
 #include "library/trips.hpp"
+#include "telemetry/civil_date.hpp"
 #include "telemetry/script_reader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "base/js_escape.hpp"
+#include "telemetry/civil_date.hpp"
 #include "telemetry/fix_text.hpp"
 #include "telemetry/script_text.hpp"
 #include "tests/support/temp_folder.hpp"
