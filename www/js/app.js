@@ -21,7 +21,8 @@ var CamVaultPage = (function () {
     pendingSnapshot: null,
     library: { clips: [] }, // what the library index told of the listed clips
     searchResults: null, // { movies } of the last library search
-    shown: null, // { clip, records, timeline, cumulative } of the clip on screen
+    shown: null, // { clip, members, plan, records, timeline, cumulative } of the trip (or clip) on screen
+    prefs: null, // settings.json's settings (js/prefs.js)
   };
 
   // The global a script file sets when its telemetry was cut short.
@@ -50,7 +51,17 @@ var CamVaultPage = (function () {
     makeWorker: typeof Worker === 'function' ? () => new Worker('js/telemetry-worker.js') : null,
     mayOpen: (clip) => availability.mayOpen(clip.path),
   });
-  const viewer = CV.viewer.create({ state, t, locale, loader, availability, renderLibrary: () => libraryView.render() });
+  const clock = CV.clock.createClock(() => (state.prefs ? state.prefs.clock_correction_s : 0));
+  const viewer = CV.viewer.create({
+    state,
+    t,
+    locale,
+    loader,
+    availability,
+    clock,
+    renderLibrary: () => libraryView.render(),
+    tripMembers: (i) => libraryView.tripMembers(i),
+  });
   const { player } = viewer;
   const libraryView = CV.libraryView.create({
     state,
@@ -60,9 +71,15 @@ var CamVaultPage = (function () {
     messages,
     loader,
     availability,
+    clock,
     showClip: (i) => viewer.showClip(i),
     showNothing: () => viewer.showNothing(),
-    loadSettings: () => settings.loadSettings(),
+    loadSettings: () => {
+      settings.loadSettings();
+      prefs.load();
+    },
+    searchPlace: (near) => sender.send('library_search', commands.searchArgument({ near })),
+    routeMap: () => viewer.routeMap,
   });
   const recording = CV.recordingView.create({ state, t, sender });
   const tools = CV.tools.create({
@@ -92,7 +109,23 @@ var CamVaultPage = (function () {
     },
   });
 
+  const prefs = CV.prefs.create({
+    state,
+    t,
+    sender,
+    readText: (url) => settings.readText(url),
+    fileUrl: commands.fileUrl,
+    userPath: () => window.user_path,
+    onPrefs: () => {
+      player.stopAtClipEnd = state.prefs.stop_at_clip_end;
+      libraryView.render();
+      viewer.renderEvents();
+      viewer.renderUnits();
+    },
+  });
+
   libraryView.wire();
+  prefs.wire();
   tools.wire();
   recording.wire();
   settings.wire();
@@ -143,6 +176,7 @@ var CamVaultPage = (function () {
     },
     searchResults: (json) => {
       state.searchResults = parseJson(json, { movies: [] });
+      libraryView.onSearchResults();
     },
   };
 

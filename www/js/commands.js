@@ -51,6 +51,9 @@
     );
   }
 
+  // library_search: {from, to, near: {lat, lon, radius_m}, events}, encoded whole.
+  const searchArgument = (query) => encodeURIComponent(JSON.stringify(query));
+
   function settingsArgument(unit, language) {
     return encodeURIComponent(unit) + ',' + encodeURIComponent(language);
   }
@@ -103,6 +106,7 @@
     snapshotPosition,
     photoArgument,
     settingsArgument,
+    searchArgument,
     ROUTE_FORMATS,
     routeExportArgument,
     CommandSender,

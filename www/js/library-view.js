@@ -17,19 +17,50 @@
   'use strict';
 
   // Under the clip's name: its first record's time once its telemetry is
-  // read, and its length once known.
-  function clipMeta(clip, duration, t) {
+  // read (with the clock correction of `clock`), and its length once known.
+  function clipMeta(clip, duration, t, clock = null) {
     const parts = [];
     if (clip.records !== undefined) {
-      if (clip.records.length > 0) parts.push(telemetry.formatKey(clip.records[0].key));
+      if (clip.records.length > 0) parts.push(clock ? clock.formatRecord(clip.records[0]) : telemetry.formatKey(clip.records[0].key));
     } else if (clip.summary) {
-      if (clip.summary.has_telemetry) parts.push(telemetry.formatMs(clip.summary.start_ms));
+      if (clip.summary.has_telemetry) parts.push(clock ? clock.formatMs(clip.summary.start_ms) : telemetry.formatMs(clip.summary.start_ms));
     } else {
       parts.push(t('library.reading'));
     }
     if (Number.isFinite(duration)) parts.push(units.formatClock(duration));
     return parts.join(' \u00b7 ');
   }
+
+  const DAY_MS = 86400000;
+
+  // "2026-03-14" from a date field as the first millisecond of that day on
+  // the camera's clock; NaN when empty.
+  function dayStart(text) {
+    const m = /^(\d{4})-(\d{2})-(\d{2})$/.exec(String(text || ''));
+    return m ? Date.UTC(Number(m[1]), Number(m[2]) - 1, Number(m[3])) : NaN;
+  }
+
+  // Whether a row of the list (a trip, or a clip of none) passes the
+  // filter: { from, to } days (ms, either NaN), `event` ('' any row, 'any'
+  // rows with events, or an event kind), `movies` (a Set of the paths a place
+  // search found, or null). Times are compared as the page shows them,
+  // moved by the clock correction shiftMs. summaries: those of the row's clips.
+  function rowPasses(filter, start, summaries, paths, shiftMs = 0) {
+    if (Number.isFinite(filter.from) || Number.isFinite(filter.to)) {
+      if (!Number.isFinite(start)) return false;
+      const at = start + shiftMs;
+      if (Number.isFinite(filter.from) && at < filter.from) return false;
+      if (Number.isFinite(filter.to) && at >= filter.to + DAY_MS) return false;
+    }
+    if (filter.event) {
+      const events = summaries.flatMap((s) => (s && Array.isArray(s.events) ? s.events : []));
+      if (filter.event === 'any' ? events.length === 0 : !events.some((e) => e && e.kind === filter.event)) return false;
+    }
+    if (filter.movies && !paths.some((p) => filter.movies.has(p))) return false;
+    return true;
+  }
+
+  const filterActive = (f) => Boolean(Number.isFinite(f.from) || Number.isFinite(f.to) || f.event || f.movies);
 
   // The selection keeps the order the user picked the clips in, which is the
   // order a merge joins them: a shift-click appends the clips from the anchor
@@ -85,14 +116,16 @@
     };
   }
 
-  // What a trip's row says: its day, start and end on the camera's clock,
-  // then its length, distance and how many clips and events it holds.
-  function tripText(trip, clipCount, language, unit, t) {
+  // What a trip's row says: its day, start and end on the camera's clock
+  // (moved by the clock correction, shiftMs), then its length, distance and
+  // how many clips and events it holds.
+  function tripText(trip, clipCount, language, unit, t, shiftMs = 0) {
     const distance = Number.isFinite(trip.distance_m)
       ? i18n.formatNumber(language, units.distanceIn(trip.distance_m / 1000, unit), 1) + ' ' + units.distanceUnit(unit)
       : '\u2013';
-    const date = trips.dateOf(trip.start_ms, i18n.localeOf(language));
-    const times = trips.clockOf(trip.start_ms) + '\u2013' + (Number.isFinite(trip.end_ms) ? trips.clockOf(trip.end_ms) : '');
+    const start = trip.start_ms + shiftMs;
+    const date = trips.dateOf(start, i18n.localeOf(language));
+    const times = trips.clockOf(start) + '\u2013' + (Number.isFinite(trip.end_ms) ? trips.clockOf(trip.end_ms + shiftMs) : '');
     return {
       date,
       times,
@@ -155,6 +188,10 @@
       return li;
     }
 
+    const filter = { from: NaN, to: NaN, event: '', movies: null };
+    let placeMode = false;
+    const shift = () => (page.clock ? page.clock.shiftMs() : 0);
+
     // The trips the list shows open, by their start time (a new listing
     // renumbers trips, a start time stays).
     const expanded = new Set();
@@ -195,13 +232,25 @@
       inner.setAttribute('role', 'group');
       row.clips.forEach((i) => inner.appendChild(clipItems[i]));
       li.append(head, inner);
-      head.addEventListener('click', () => {
+      // The arrow opens or closes the trip; the rest of the row plays it
+      // from its first clip.
+      toggle.addEventListener('click', (e) => {
+        e.stopPropagation();
         const key = row.summary.start_ms;
         if (expanded.has(key)) expanded.delete(key);
         else expanded.add(key);
         render();
       });
-      li.parts = { toggle, when, facts, inner };
+      text.addEventListener('click', () => {
+        const first = row.clips.find((i) => !availability.isUnavailable(state.clips[i].path));
+        const i = first === undefined ? row.clips[0] : first;
+        state.selection = [i];
+        state.anchor = i;
+        expanded.add(row.summary.start_ms);
+        page.showClip(i);
+      });
+      text.title = t('trip.play.title');
+      li.parts = { toggle, when, facts, inner, text };
       li.row = row;
       return li;
     }
@@ -250,7 +299,7 @@
         p.badge.hidden = !order.has(i);
         p.badge.textContent = order.has(i) ? String(order.get(i)) : '';
         p.title.textContent = clip.name;
-        p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t);
+        p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t, page.clock);
         p.tag.hidden = !(
           (clip.records && clip.records.length === 0) ||
           (clip.records === undefined && clip.summary && !clip.summary.has_telemetry)
@@ -263,12 +312,31 @@
         p.gone.hidden = !unavailable;
         p.gone.textContent = t('library.unavailable');
       });
+      let passing = 0;
       for (const li of list.children) {
-        if (!li.row) continue;
+        if (!li.row) {
+          // A clip of no trip, straight in the list.
+          const i = Number(li.dataset.index);
+          const clip = state.clips[i];
+          const start = clip && clip.summary ? clip.summary.start_ms : NaN;
+          const passes = !clip || rowPasses(filter, start, [clip.summary], [clip.path], shift());
+          if (!passes) li.hidden = true;
+          else if (!li.hidden) passing += 1;
+          continue;
+        }
         const { row, parts } = li;
         const open = expanded.has(row.summary.start_ms);
         const kept = row.clips.filter((i) => !removing.has(state.clips[i].path));
-        li.hidden = kept.length === 0;
+        const passes = rowPasses(
+          filter,
+          row.summary.start_ms,
+          row.clips.map((i) => state.clips[i].summary),
+          row.clips.map((i) => state.clips[i].path),
+          shift(),
+        );
+        li.hidden = kept.length === 0 || !passes;
+        if (!li.hidden) passing += kept.length;
+        parts.text.title = t('trip.play.title');
         li.classList.toggle('open', open);
         li.classList.toggle('current', row.clips.includes(state.current));
         parts.inner.hidden = !open;
@@ -276,7 +344,7 @@
         parts.toggle.textContent = open ? '\u25be' : '\u25b8';
         parts.toggle.title = t('trip.toggle.title');
         parts.toggle.setAttribute('aria-label', t('trip.toggle.title'));
-        const text = tripText(row.summary, kept.length, state.language, state.unit, t);
+        const text = tripText(row.summary, kept.length, state.language, state.unit, t, page.clock ? page.clock.shiftMs() : 0);
         // Date and times each stay whole; a narrow list puts the times below.
         parts.when.textContent = '';
         const date = document.createElement('span');
@@ -287,6 +355,10 @@
         parts.facts.textContent = text.facts;
       }
       const shown = state.clips.length - removing.size;
+      const note = $('filter-note');
+      note.hidden = !filterActive(filter) && !placeMode;
+      note.textContent = placeMode ? t('filter.placeHint') : t('filter.note', { count: passing, total: shown });
+      $('btn-filter-place').classList.toggle('active', placeMode || Boolean(filter.movies));
       $('library-empty').hidden = state.clips.length > 0;
       $('library-count').textContent = shown > 0 ? t('library.clips', { count: shown }) : '';
       $('selection-info').textContent =
@@ -446,6 +518,7 @@
         render();
       });
       $('merge-order-select').addEventListener('change', render);
+      wireFilters();
     }
 
     // Language changes reach the note as well as the list.
@@ -456,8 +529,74 @@
 
     const chosen = () => chosenClips(state.clips, state.selection, state.current);
 
-    return { render: renderAll, stepClip, chosenClips: chosen, mergeMode, onFileList, onSummaries, onImportProgress, onImportRefused, wire };
+    // The listing indices of the trip that holds clip i, in driving order
+    // (just [i] for a clip of no trip).
+    function tripMembers(i) {
+      build();
+      const at = trips.tripOfClip(rows, i);
+      return at >= 0 ? rows[at].clips.slice() : [i];
+    }
+
+    function readFilters() {
+      filter.from = dayStart($('filter-from').value);
+      filter.to = dayStart($('filter-to').value);
+      filter.event = $('filter-event').value;
+      render();
+    }
+
+    // "Through here": the next click on the map asks the library which
+    // clips went within 300 m of it.
+    function wireFilters() {
+      for (const id of ['filter-from', 'filter-to', 'filter-event']) $(id).addEventListener('change', readFilters);
+      $('btn-filter-place').addEventListener('click', () => {
+        if (filter.movies) {
+          filter.movies = null;
+          placeMode = false;
+        } else {
+          placeMode = !placeMode;
+        }
+        render();
+      });
+      $('btn-filter-clear').addEventListener('click', () => {
+        $('filter-from').value = '';
+        $('filter-to').value = '';
+        $('filter-event').value = '';
+        filter.movies = null;
+        placeMode = false;
+        readFilters();
+      });
+      const map = page.routeMap && page.routeMap();
+      if (map && map.map) {
+        map.map.on('click', (e) => {
+          if (!placeMode) return;
+          placeMode = false;
+          page.searchPlace({ lat: e.latlng.lat, lon: e.latlng.lng, radius_m: 300 });
+          render();
+        });
+      }
+    }
+
+    // The library's answer to a place search.
+    function onSearchResults() {
+      const movies = state.searchResults && Array.isArray(state.searchResults.movies) ? state.searchResults.movies : [];
+      filter.movies = new Set(movies);
+      render();
+    }
+
+    return {
+      render: renderAll,
+      stepClip,
+      chosenClips: chosen,
+      mergeMode,
+      tripMembers,
+      onFileList,
+      onSummaries,
+      onSearchResults,
+      onImportProgress,
+      onImportRefused,
+      wire,
+    };
   }
 
-  return { clipMeta, tripText, extendSelection, toggledSelection, listStep, chosenClips, importProgressView, create };
+  return { clipMeta, tripText, dayStart, rowPasses, extendSelection, toggledSelection, listStep, chosenClips, importProgressView, create };
 });

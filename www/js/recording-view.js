@@ -48,11 +48,15 @@
       button.dataset.state = state.recording;
       button.classList.toggle('active', active);
       $('record-label').textContent = t(active ? 'tool.stopRecord' : 'tool.record');
+      // The other label, unseen, keeps the button as wide as the wider of
+      // the two: the button never moves under the pointer.
+      $('record-label-alt').textContent = t(active ? 'tool.record' : 'tool.stopRecord');
       const title = t(active ? 'tool.stopRecord.title' : 'tool.record.title');
       button.title = title;
       button.setAttribute('aria-label', title);
       const label = $('record-state');
-      label.hidden = !active;
+      // Its room stays when it is empty, so nothing beside it moves.
+      label.classList.toggle('idle', !active);
       label.dataset.state = state.recording;
       label.textContent = state.recording === 'starting' ? t('record.starting') : '';
       document.body.classList.toggle('recording', state.recording === 'recording');

@@ -112,7 +112,24 @@
       this.records = [];
     }
 
-    // Draws the clip's route; false when no record has a position.
+    // The trip's events where they happened: an orange ring each, over the
+    // route. events: [{ at: [lat, lon], kind }].
+    setEvents(events) {
+      if (!this.eventLayer) this.eventLayer = L.layerGroup().addTo(this.map);
+      this.eventLayer.clearLayers();
+      for (const e of events) {
+        L.circleMarker(e.at, {
+          radius: 7,
+          color: '#ff8c3c',
+          weight: 3,
+          fill: false,
+          interactive: false,
+          className: 'event-marker event-' + e.kind,
+        }).addTo(this.eventLayer);
+      }
+    }
+
+    // Draws the route; false when no record has a position.
     showRoute(records) {
       this.clear();
       this.records = records;

@@ -104,9 +104,9 @@
       });
     }
 
-    // "Reopen the library at start" (on unless turned off): asks CamVault for
-    // the remembered library once per run; a reload of the page (after a
-    // removal) keeps the listing CamVault already has.
+    // Asks CamVault for the remembered library once per run (CamVault keeps
+    // it closed when "Reopen the library at start" is off); a reload of the
+    // page (after a removal) keeps the listing CamVault already has.
     function restoreLibraryOnce() {
       let store = null;
       try {
@@ -116,16 +116,13 @@
       }
       if (store && store.getItem('camvault.libraryRestored')) return;
       if (store) store.setItem('camvault.libraryRestored', '1');
-      let reopen = 'on';
-      try {
-        reopen = window.localStorage.getItem('camvault.reopenLibrary') || 'on';
-      } catch (e) {
-        reopen = 'on';
-      }
-      if (reopen !== 'off') sender.send('library_restore');
+      sender.send('library_restore');
     }
 
-    return { applyLanguage, loadSettings, wire, restoreLibraryOnce };
+    // A text file the page may read (ini.txt, settings.json).
+    const readFile = (url) => readText(url).catch(() => readTextXhr(url));
+
+    return { applyLanguage, loadSettings, wire, restoreLibraryOnce, readText: readFile };
   }
 
   root.CamVault.settings = { create };

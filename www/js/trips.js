@@ -106,13 +106,15 @@
     return one(at[0], 'N', 'S') + ' ' + one(at[1], 'E', 'W');
   }
 
-  // What an event's line in the list says: its kind, clock time, peak in g
-  // and place. number(value, digits) writes a number in the page's language.
-  function eventTexts(event, t, number, hemispheres) {
+  // What an event's line in the list says: its kind, clock time (moved by
+  // the clock correction, shiftMs), peak in g and place. number(value,
+  // digits) writes a number in the page's language.
+  function eventTexts(event, t, number, hemispheres, shiftMs = 0) {
     const kind = t('event.' + event.kind);
+    const at = finite(event.peak_ms) ? event.peak_ms : event.start_ms;
     return {
       kind: kind === 'event.' + event.kind ? String(event.kind) : kind,
-      time: finite(event.peak_ms) ? clockSecondsOf(event.peak_ms) : finite(event.start_ms) ? clockSecondsOf(event.start_ms) : '',
+      time: finite(at) ? clockSecondsOf(at + shiftMs) : '',
       peak: finite(event.peak_g) ? number(event.peak_g, 2) + ' g' : '',
       place: formatDms(event.at, hemispheres, number(0.5, 1).charAt(1)),
     };

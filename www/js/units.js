@@ -30,10 +30,11 @@
     return String(Math.round(speedIn(kmh, unit)));
   }
 
-  function formatDistance(km, unit) {
+  // decimalMark: the page's language's ("," in French, German and Spanish).
+  function formatDistance(km, unit, decimalMark = '.') {
     if (!Number.isFinite(km)) return '\u2013';
     const v = distanceIn(km, unit);
-    return v < 10 ? v.toFixed(2) : v.toFixed(1);
+    return (v < 10 ? v.toFixed(2) : v.toFixed(1)).replace('.', decimalMark);
   }
 
   // 75.4 gives "1:15"; an hour or more gives "1:02:05".

@@ -1,13 +1,13 @@
-// The clip on screen: the video, its route on the map, its speed and G-force charts and the readouts.
+// The clip or trip on screen: the video, its route on the map, its speed and G-force charts and the readouts.
 (function (root, factory) {
   if (typeof module === 'object' && module.exports) {
     // Node gets the rules only: the player, map and charts need a page.
-    module.exports = factory(null, require('./commands.js'), require('./telemetry.js'), require('./units.js'));
+    module.exports = factory(null, require('./commands.js'), require('./telemetry.js'), require('./units.js'), require('./trip-plan.js'));
   } else {
     const CV = root.CamVault;
-    CV.viewer = factory(CV, CV.commands, CV.telemetry, CV.units);
+    CV.viewer = factory(CV, CV.commands, CV.telemetry, CV.units, CV.tripPlan);
   }
-})(this, function (CV, commands, telemetry, units) {
+})(this, function (CV, commands, telemetry, units, tripPlan) {
   'use strict';
 
   // Always signed, with a true minus sign, so the three columns line up.
@@ -74,10 +74,11 @@
     }
   }
 
-  // What the pointer is over, in the chart's title.
-  function hoverText(shown, index, describe) {
+  // What the pointer is over, in the chart's title: the clock time of the
+  // record (as recorded, with the clock correction) and its values.
+  function hoverText(shown, index, describe, clockText = (r, s) => units.formatClock(s)) {
     if (index === null || !shown || !shown.records[index]) return '';
-    return units.formatClock(shown.timeline[index]) + '  ' + describe(shown.records[index]);
+    return clockText(shown.records[index], shown.timeline[index]) + '  ' + describe(shown.records[index]);
   }
 
   // What the video element does for the clip on screen, given whether the
@@ -92,10 +93,13 @@
 
   // page: state, t, loader (telemetry and durations), availability (clips
   // that cannot be opened), renderLibrary() for what the library shows of the
-  // clip on screen.
+  // clip on screen, tripMembers(i) for the listing indices of the trip that
+  // holds clip i (in driving order; [i] for a clip of no trip), clock for the
+  // clock correction, settings() for the page's settings.
   function create(page) {
     const { state, t, loader, availability } = page;
     const $ = (id) => document.getElementById(id);
+    const clock = page.clock || { shiftMs: () => 0 };
     let videoMessageKey = 'player.noClip';
 
     // key null: no message over the video.
@@ -119,9 +123,19 @@
       renderReadouts(null);
     }
 
+    const urlOf = (path) => (availability.status(path) === 'open' ? commands.fileUrl(path) : '');
+    const durationOf = (clip) => loader.durations.get(clip.path);
+
+    function plan(shown) {
+      return tripPlan.planTrip(shown.members.map((i) => state.clips[i]), durationOf);
+    }
+
     // The video element is pointed at a clip only once the listing's report
-    // says it can be opened; telemetry does not wait for that.
-    function openVideo(clip) {
+    // says it can be opened; telemetry does not wait for that. `local` is
+    // where in the clip to start (undefined: where it is).
+    function openVideo(clip, local) {
+      const shown = state.shown;
+      const k = shown ? shown.members.indexOf(clip.index) : -1;
       switch (videoAction(availability.status(clip.path), player.path, clip.path)) {
         case 'refuse':
           if (player.hasClip()) player.unload();
@@ -132,10 +146,13 @@
           setVideoMessage(null);
           break;
         case 'open':
-          player.load(clip.path, commands.fileUrl(clip.path));
+          player.setPlan(shown.plan);
+          player.showPart(k, local || 0);
           setVideoMessage(null);
           break;
         default:
+          player.setPlan(shown.plan);
+          if (local !== undefined) player.seekTo(local);
           break;
       }
     }
@@ -146,17 +163,19 @@
       if (shown && state.clips[state.current] === shown.clip) openVideo(shown.clip);
     }
 
-    // The shown clip's driving events (from the library's summary): the
-    // list beside the player and the marks on the seek bar.
+    // The shown trip's (or clip's) driving events from the library's
+    // summaries: the list beside the player and the marks on the seek bar.
     function renderEvents() {
       const shown = state.shown;
-      const events = shown ? CV.trips.clipEvents(shown.clip.summary) : [];
+      const events = shown
+        ? tripPlan.tripEvents(shown.plan, shown.members.map((i) => state.clips[i].summary), CV.trips.clipEvents)
+        : [];
       if (shown) shown.events = events;
       const list = $('events-list');
       list.textContent = '';
       const number = (v, digits) => CV.i18n.formatNumber(state.language, v, digits);
       events.forEach((event) => {
-        const texts = CV.trips.eventTexts(event, t, number, hemisphereNames());
+        const texts = CV.trips.eventTexts(event, t, number, hemisphereNames(), clock.shiftMs());
         const li = document.createElement('li');
         li.className = 'event ' + event.kind;
         li.setAttribute('data-testid', 'event-item');
@@ -174,21 +193,24 @@
         });
         list.appendChild(li);
       });
-      // Only a summarised clip's events are known: without a summary the row
+      // Only summarised clips' events are known: without a summary the row
       // would claim a calm drive it cannot vouch for.
-      const known = Boolean(shown && shown.clip.summary && shown.clip.summary.has_telemetry);
+      const known = Boolean(shown && shown.members.some((i) => state.clips[i].summary && state.clips[i].summary.has_telemetry));
       $('events').hidden = !known;
       $('events-none').hidden = events.length > 0;
+      $('events-none').textContent = t(shown && shown.members.length > 1 ? 'events.noneTrip' : 'events.none');
       renderEventMarkers();
+      speedChart.setMarks(events.map((e) => e.seconds));
+      gChart.setMarks(events.map((e) => e.seconds));
+      routeMap.setEvents(events.filter((e) => Array.isArray(e.at)).map((e) => ({ at: e.at, kind: e.kind, seconds: e.seconds })));
     }
 
-    // Marks on the seek bar, once the video's length is known.
+    // Marks on the seek bar, once the trip's length is known.
     function renderEventMarkers() {
       const box = $('seek-events');
       box.textContent = '';
       const shown = state.shown;
-      const d = player.video.duration;
-      const length = Number.isFinite(d) && d > 0 ? d : shown && shown.clip.summary ? shown.clip.summary.duration_ms / 1000 : NaN;
+      const length = player.tripDuration() || (shown ? shown.plan.total : NaN);
       if (!shown || !shown.events || !(length > 0)) return;
       for (const event of shown.events) {
         const mark = document.createElement('span');
@@ -201,28 +223,40 @@
 
     function jumpToEvent(event) {
       if (!event) return;
-      player.seekTo(CV.trips.jumpTime(event));
+      player.seekTrip(CV.trips.jumpTime(event));
     }
 
-    // n / p: the next or previous event of the shown clip.
+    // n / p: the next or previous event of the shown trip.
     function handleEventKey(e) {
       const dir = CV.trips.eventKey(e);
       if (dir === 0) return false;
       const shown = state.shown;
       if (!shown || !shown.events) return true;
-      jumpToEvent(CV.trips.stepEvent(shown.events, player.currentTime(), dir));
+      jumpToEvent(CV.trips.stepEvent(shown.events, player.tripTime(), dir));
       return true;
     }
 
+    // Puts clip i on screen: with the trip it belongs to (the whole trip's
+    // route, charts and events; playback goes on into the next clip), from
+    // the clip's start. Another clip of the trip on screen just moves there.
     function showClip(i) {
       const clip = state.clips[i];
       if (!clip) return;
       state.current = i;
       page.renderLibrary();
-      const same = state.shown && state.shown.clip === clip;
-      openVideo(clip);
-      if (same) return;
-      state.shown = { clip, records: [], timeline: [], cumulative: [] };
+      const members = page.tripMembers ? page.tripMembers(i) : [i];
+      const key = members.map((m) => state.clips[m].path).join('\n');
+      const shown = state.shown;
+      if (shown && shown.key === key) {
+        if (shown.clip === clip) return openVideo(clip);
+        shown.clip = clip;
+        renderCut();
+        return openVideo(clip, 0);
+      }
+      const next = { key, clip, members, perClip: members.map(() => null), records: [], timeline: [], cumulative: [], partOf: [] };
+      next.plan = plan(next);
+      state.shown = next;
+      openVideo(clip, 0);
       renderEvents();
       routeMap.clear();
       speedChart.clear();
@@ -230,15 +264,47 @@
       renderReadouts(null);
       renderCut();
       setTelemetryStatus('loading');
-      loader.loadTelemetry(clip).then((records) => {
-        if (!state.shown || state.shown.clip !== clip) return;
-        clip.records = records;
-        state.shown.records = records;
-        state.shown.cumulative = telemetry.cumulativeKm(records);
-        layoutTelemetry();
-        renderCut();
-        page.renderLibrary();
-      });
+      // The clip asked for first, then the rest of its trip in driving order.
+      const k0 = members.indexOf(i);
+      const order = [k0].concat(members.map((_, k) => k).filter((k) => k !== k0));
+      let pending = order.length;
+      for (const k of order) {
+        const member = state.clips[members[k]];
+        loader.loadTelemetry(member).then((records) => {
+          if (state.shown !== next) return;
+          member.records = records;
+          next.perClip[k] = records;
+          pending -= 1;
+          // The first clip is drawn at once; the others together, or every
+          // half second while a long trip loads.
+          if (k === k0 || pending === 0) layoutTelemetry();
+          else scheduleLayout(next);
+          if (pending === 0) page.renderLibrary();
+        });
+      }
+    }
+
+    function scheduleLayout(shown) {
+      if (shown.layoutTimer) return;
+      shown.layoutTimer = setTimeout(() => {
+        shown.layoutTimer = 0;
+        if (state.shown === shown) layoutTelemetry();
+      }, 500);
+    }
+
+    // The part of the trip on screen changed while it played on.
+    function onPart(k) {
+      const shown = state.shown;
+      if (!shown || shown.members[k] === undefined) return;
+      const i = shown.members[k];
+      state.current = i;
+      shown.clip = state.clips[i];
+      if (availability.status(shown.clip.path) === 'unavailable') {
+        player.unload();
+        setVideoMessage('player.unavailable');
+      }
+      renderCut();
+      page.renderLibrary();
     }
 
     // The note that the shown clip's telemetry was cut short.
@@ -258,28 +324,51 @@
       renderCut();
       renderUnits();
       renderEvents();
+      if (routeMap.setTranslator) routeMap.setTranslator(t);
     }
 
-    // Places the records on the video's timeline; redone once the video's
-    // length is known, since records are spread over it when their times
-    // cannot be trusted.
+    // Places the records on the trip's clock; redone once a video's length
+    // is known, since records are spread over it when their times cannot be
+    // trusted, and as the trip's clips arrive.
     function layoutTelemetry() {
       const shown = state.shown;
       if (!shown) return;
-      const records = shown.records;
+      shown.plan = plan(shown);
+      player.setPlan(shown.plan);
+      const perClip = shown.plan.parts.map((p, k) => {
+        const records = shown.perClip[k];
+        if (!records) return null;
+        const video = loader.durations.get(state.clips[p.index].path);
+        return { records, timeline: telemetry.buildTimeline(records, video) };
+      });
+      const joined = tripPlan.joinRecords(shown.plan, perClip);
+      const records = joined.records;
       if (records.length === 0) {
-        setTelemetryStatus('none');
-        routeMap.clear();
-        speedChart.clear();
-        gChart.clear();
-        renderReadouts(null);
+        if (shown.perClip.every((r) => r !== null)) {
+          setTelemetryStatus('none');
+          routeMap.clear();
+          speedChart.clear();
+          gChart.clear();
+          renderReadouts(null);
+        }
         return;
       }
       setTelemetryStatus('ok');
-      shown.timeline = telemetry.buildTimeline(records, player.video.duration);
-      // The route does not depend on the video's length: it is drawn once.
+      const sameRoute = shown.records.length === records.length && shown.records[0] === records[0];
+      shown.records = records;
+      shown.timeline = joined.timeline;
+      shown.partOf = joined.partOf;
+      shown.cumulative = telemetry.cumulativeKm(records);
+      delete shown.speedPick;
+      delete shown.gPick;
+      shown.hasGsensor = shown.members.some((i) => {
+        const s = state.clips[i].summary;
+        return !s || s.has_gsensor !== false;
+      });
+      renderEvents();
+      renderCut();
       const steps = [];
-      if (routeMap.records !== records) {
+      if (!sameRoute || routeMap.records !== records) {
         steps.push(() => {
           $('map-no-route').hidden = routeMap.showRoute(records);
         });
@@ -296,12 +385,12 @@
         const next = (k) => {
           if (k >= steps.length || !current()) return;
           steps[k]();
-          onTime(player.currentTime());
+          onTime(player.tripTime());
           setTimeout(() => next(k + 1), 0);
         };
         setTimeout(() => next(0), 0);
       }
-      onTime(player.currentTime());
+      onTime(player.tripTime());
     }
 
     function drawCharts() {
@@ -309,7 +398,7 @@
       drawGChart();
     }
 
-    // For the clip on screen, a function that gives a chart's data: the video
+    // For the trip on screen, a function that gives a chart's data: the trip
     // times of the records the chart is drawn through, then f(record) over
     // them for each f it is given. null when there is nothing to chart.
     function chartColumns(pickName, fields) {
@@ -322,12 +411,25 @@
       return (...fs) => [column((r, i) => timeline[i]), fs.map(column)];
     }
 
+    // The clock time a chart's axis shows at trip time `seconds`: the first
+    // record's time (with the clock correction) plus the seconds since.
+    function clockAt(seconds) {
+      const shown = state.shown;
+      const first = shown && shown.records.length ? shown.records[0].time - shown.timeline[0] * 1000 : NaN;
+      if (!Number.isFinite(first)) return units.formatClock(seconds);
+      return CV.trips.clockSecondsOf(first + seconds * 1000 + clock.shiftMs());
+    }
+
     function drawSpeedChart() {
       const columns = chartColumns('speedPick', ['speed']);
       if (columns) speedChart.setData(...columns((r) => units.speedIn(r.speed, state.unit)));
     }
 
+    // A trip without a G-sensor hides the G chart rather than draw a flat
+    // line of zeros.
     function drawGChart() {
+      const shown = state.shown;
+      document.body.classList.toggle('no-gsensor', Boolean(shown && shown.records.length && !shown.hasGsensor));
       const columns = chartColumns('gPick', ['x', 'y', 'z']);
       if (columns) gChart.setData(...columns((r) => r.x, (r) => r.y, (r) => r.z));
     }
@@ -341,6 +443,7 @@
       document.body.classList.toggle('no-telemetry', none);
     }
 
+    // seconds: on the trip's clock.
     function onTime(seconds) {
       const shown = state.shown;
       if (!shown || shown.records.length === 0) return;
@@ -356,6 +459,8 @@
       return { N: t('dir.N'), S: t('dir.S'), E: t('dir.E'), W: t('dir.W') };
     }
 
+    const decimalMark = () => CV.i18n.formatNumber(state.language, 0.5, 1).charAt(1);
+
     function renderReadouts(record, km) {
       $('speed-value').textContent = record ? units.formatSpeed(record.speed, state.unit) : '\u2013';
       if (record && Number.isFinite(record.degrees)) {
@@ -364,11 +469,11 @@
       } else {
         $('heading-value').textContent = '\u2013';
       }
-      const position = record ? telemetry.formatPosition(record, hemisphereNames()) : '';
+      const position = record && record.hasPosition ? CV.trips.formatDms([record.lat, record.lon], hemisphereNames(), decimalMark()) : '';
       $('position-value').textContent = position || (record ? t('tele.noPosition') : '\u2013');
-      $('position-value').title = record ? record.lbs : '';
-      $('datetime-value').textContent = record ? telemetry.formatKey(record.key) : '\u2013';
-      $('distance-value').textContent = record ? units.formatDistance(km, state.unit) : '\u2013';
+      $('position-value').title = position ? t('tele.position.title') : '';
+      $('datetime-value').textContent = record ? clock.formatRecord(record) : '\u2013';
+      $('distance-value').textContent = record ? units.formatDistance(km, state.unit, decimalMark()) : '\u2013';
     }
 
     function renderUnits() {
@@ -377,18 +482,21 @@
       $('speed-chart-title').textContent = t('chart.speed', { unit: units.speedUnit(state.unit) });
       routeMap.setUnit(state.unit);
       drawCharts();
-      onTime(player.currentTime());
+      onTime(player.tripTime());
     }
 
     function seekToRecord(index) {
       const shown = state.shown;
       if (!shown || !shown.timeline.length) return;
-      player.seekTo(shown.timeline[index]);
+      player.seekTrip(shown.timeline[index]);
     }
 
     const player = new CV.Player(
       {
         video: $('video'),
+        nextVideo: $('video-next'),
+        videoBox: $('video-box'),
+        stage: $('player-panel'),
         play: $('btn-play'),
         back: $('btn-step-back'),
         forward: $('btn-step-forward'),
@@ -398,13 +506,15 @@
       },
       {
         onTime,
+        onPart,
+        urlOf,
         onMetadata: (duration) => {
           const shown = state.shown;
           if (shown) {
             loader.durations.set(shown.clip.path, duration);
-            renderEventMarkers();
             page.renderLibrary();
             if (shown.records.length) layoutTelemetry();
+            renderEventMarkers();
           }
         },
         onError: () => setVideoMessage('player.error'),
@@ -416,17 +526,20 @@
         $('map-offline').hidden = s !== 'offline';
       },
     });
+    const gText = (r) => `X ${formatG(r.x)}  Y ${formatG(r.y)}  Z ${formatG(r.z)}`;
     const speedChart = new CV.TimeChart($('speed-chart'), {
       series: [{ color: '#2f8bff', width: 2 }],
-      onSeek: (s) => player.seekTo(s),
+      onSeek: (s) => player.seekTrip(s),
       onHover: (i) => {
         $('speed-hover').textContent = hoverText(
           state.shown,
           pickedRecord(state.shown && state.shown.speedPick, i),
           (r) => units.formatSpeed(r.speed, state.unit) + ' ' + units.speedUnit(state.unit),
+          (r, s) => clockAt(s),
         );
       },
       yRange: speedRange,
+      axisText: clockAt,
     });
     const gChart = new CV.TimeChart($('g-chart'), {
       series: [
@@ -434,15 +547,12 @@
         { color: '#51cf66' },
         { color: '#fcc419' },
       ],
-      onSeek: (s) => player.seekTo(s),
+      onSeek: (s) => player.seekTrip(s),
       onHover: (i) => {
-        $('g-hover').textContent = hoverText(
-          state.shown,
-          pickedRecord(state.shown && state.shown.gPick, i),
-          (r) => `X ${formatG(r.x)}  Y ${formatG(r.y)}  Z ${formatG(r.z)}`,
-        );
+        $('g-hover').textContent = hoverText(state.shown, pickedRecord(state.shown && state.shown.gPick, i), gText, (r, s) => clockAt(s));
       },
       yRange: gRange,
+      axisText: clockAt,
     });
 
     return {

@@ -206,8 +206,8 @@ test('clicking the route or a chart seeks the video', { skip: !canRun && 'needs 
   await b.clickAt(box[0] + box[2] * 0.25, box[1] + box[3] / 2);
   const t = await b.execute('return document.getElementById("video").currentTime');
   assert.ok(Math.abs(t - 5) < 0.6, `chart click at a quarter of 20 s seeks to ${t}`);
-  // The pointer rests on the chart: its title tells the value under it.
-  assert.match(await b.execute('return document.getElementById("speed-hover").textContent'), /^0:0[45] +\d+ mph$/);
+  // The pointer rests on the chart: its title tells the clock time and the value under it.
+  assert.match(await b.execute('return document.getElementById("speed-hover").textContent'), /^\d\d:\d\d:\d\d +\d+ mph$/);
 });
 
 test('keyboard: frame step, jumps, play and pause', { skip: !canRun && 'needs a display' }, async () => {
@@ -286,16 +286,19 @@ test('commands go out through fresh hidden frames with escaped arguments', { ski
   );
   await b.waitFor('return document.querySelectorAll("iframe[data-command-frame]").length === 0', { timeoutMs: 3000 });
 
+  const recordBox = () => b.execute('const r = document.querySelector("[data-testid=record]").getBoundingClientRect(); return [r.left, r.width]');
+  const before = await recordBox();
   await clickTestId('record');
   await b.execute('recording_state("recording")');
   const rec = await b.execute(
-    'return [document.querySelector("[data-testid=record-state]").hidden, document.querySelector("[data-testid=record]").dataset.state]',
+    'return [document.querySelector("[data-testid=record-state]").classList.contains("idle"), document.querySelector("[data-testid=record]").dataset.state]',
   );
   assert.deepEqual(rec, [false, 'recording']);
+  assert.deepEqual(await recordBox(), before, 'Record becomes Stop where it stood: a second click stops');
   assert.match(await b.execute('return document.querySelector("[data-testid=record-state]").textContent'), /0:0\d$/);
   await clickTestId('record');
   await b.execute('recording_state("stopped")');
-  assert.equal(await b.execute('return document.querySelector("[data-testid=record-state]").hidden'), true);
+  assert.equal(await b.execute('return document.querySelector("[data-testid=record-state]").classList.contains("idle")'), true);
   assert.deepEqual((await b.execute('return CamVaultPage.sender.sent')).slice(-2), ['http://recode/', 'http://norecode/']);
 });
 
@@ -411,14 +414,15 @@ test('with summaries the library lists trips, newest first, each opening to its 
     'the trip of the clip put on screen opens');
 });
 
-test('the events of the shown clip: listed, marked on the seek bar, jumped to by click and by n / p', { skip: !canRun && 'needs a display' }, async () => {
+test('the events of the shown trip: listed, marked on the trip\u2019s seek bar, jumped to by click and by n / p', { skip: !canRun && 'needs a display' }, async () => {
   await b.waitFor('return CamVaultPage.state.current === 0 && document.querySelectorAll("[data-testid=event-item]").length === 2');
   await b.waitFor('return document.querySelectorAll("[data-testid=seek-event-marker]").length === 2');
   const items = await b.execute('return [...document.querySelectorAll("[data-testid=event-item]")].map((e) => e.textContent)');
   assert.match(items[0], /^Harsh braking09:11:12-0\.72 g51°30'/);
   assert.match(items[1], /^Sharp cornering09:11:160\.45 g/);
   const marks = await b.execute('return [...document.querySelectorAll("[data-testid=seek-event-marker]")].map((m) => parseFloat(m.style.left))');
-  assert.ok(Math.abs(marks[0] - 60) < 1 && Math.abs(marks[1] - 80) < 1, `marks at 60 % and 80 %: ${marks}`);
+  // The seek bar holds the whole trip: 20 s, then 4 s from 25 s on.
+  assert.ok(Math.abs(marks[0] - (12 / 29) * 100) < 1 && Math.abs(marks[1] - (16 / 29) * 100) < 1, `marks at 12 s and 16 s of 29: ${marks}`);
   await seek(0);
   await clickTestId('event-item', 1);
   await b.waitFor('return Math.abs(document.getElementById("video").currentTime - 13) < 0.1');
@@ -437,6 +441,43 @@ test('the events of the shown clip: listed, marked on the seek bar, jumped to by
   assert.match(german[1], /Bremsen/);
   assert.match(german[2], /1 Clip \u00b7 1 Ereignis$/);
   await setLanguage('English');
+});
+
+test('a trip plays on from one clip into the next, which waited in the second video; the seek bar spans the trip', { skip: !canRun && 'needs a display' }, async () => {
+  await b.execute(`library_summaries(${JSON.stringify(tripLibrary())});` +
+    listing([[fx.a, fx.aData], [fx.odd, fx.oddData], [fx.none, fx.noneData], [fx.noFix, fx.noFixData]], '0'));
+  await b.waitFor('return CamVaultPage.state.current === 0 && CamVaultPage.state.shown.members.length === 2');
+  // Both clips' records on the trip's clock: 200 of the first, then the second's from 25 s on.
+  await b.waitFor('const s = CamVaultPage.state.shown; return s.records.length > 200 && s.timeline[s.timeline.length - 1] >= 25');
+  assert.equal(await b.execute('return document.getElementById("video-next").dataset.path'), fx.odd, 'the next clip waits');
+  // Sampled every frame from 19 s on: the clip on screen changes at the end
+  // of the first, always showing a decoded frame, the trip's clock going on.
+  await b.execute(`window.__samples = []; const p = CamVaultPage.player; p.seekTrip(19);
+    const tick = () => { const v = p.video; window.__samples.push([performance.now(), p.tripTime(), v.id, v.readyState, p.part]);
+      if (window.__samples.length < 400) requestAnimationFrame(tick); };
+    p.video.addEventListener('seeked', () => { p.toggle(); requestAnimationFrame(tick); }, { once: true });`);
+  await b.waitFor('return CamVaultPage.state.current === 1 && CamVaultPage.player.currentTime() > 0.5', { timeoutMs: 8000 });
+  const samples = await b.execute('return window.__samples');
+  const switchAt = samples.findIndex((s) => s[4] === 1);
+  assert.ok(switchAt > 0, 'the second clip came on screen while playing');
+  assert.equal(samples[switchAt][2], 'video-next', 'in the video that waited with it');
+  assert.ok(samples.slice(switchAt - 5, switchAt + 5).every((s) => s[3] >= 2), 'a decoded frame on screen throughout');
+  assert.ok(samples[switchAt][1] >= 25 && samples[switchAt][1] < 25.3, `the trip goes on at the next clip's start: ${samples[switchAt][1]}`);
+  assert.equal(await b.execute('return document.getElementById("video").paused'), true, 'the first clip waits, silent');
+  // The seek bar is the trip's: 27 s is 2 s into the second clip, 5 s is back in the first.
+  await b.execute('CamVaultPage.player.toggle(); const s = document.getElementById("seek"); s.value = String(Math.round(27 / 29 * 1000)); s.dispatchEvent(new Event("input"))');
+  await b.waitFor('return CamVaultPage.state.current === 1 && Math.abs(CamVaultPage.player.currentTime() - 2) < 0.1');
+  await b.execute('CamVaultPage.player.seekTrip(5)');
+  await b.waitFor('return CamVaultPage.state.current === 0 && Math.abs(CamVaultPage.player.currentTime() - 5) < 0.1');
+  assert.match(await b.execute('return document.getElementById("time-label").textContent'), /^0:05 \/ 0:29 \u00b7 #150$/);
+  // "Stop at the end of each clip": playback stops where the first clip ends.
+  await b.execute('CamVaultPage.state.prefs.stop_at_clip_end = true; CamVaultPage.player.stopAtClipEnd = true; CamVaultPage.player.seekTrip(19.5)');
+  await b.waitFor('return Math.abs(CamVaultPage.player.currentTime() - 19.5) < 0.1');
+  await b.execute('CamVaultPage.player.toggle()');
+  await b.waitFor('return CamVaultPage.player.video.ended || CamVaultPage.player.video.paused && CamVaultPage.player.currentTime() > 19.9', { timeoutMs: 5000 });
+  await sleep(300);
+  assert.equal(await b.execute('return CamVaultPage.state.current'), 0, 'it stayed on the first clip');
+  await b.execute('CamVaultPage.state.prefs.stop_at_clip_end = false; CamVaultPage.player.stopAtClipEnd = false');
 });
 
 test('select all / none, and a removal that waits 10 s and can be undone', { skip: !canRun && 'needs a display' }, async () => {
