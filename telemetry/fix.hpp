@@ -31,7 +31,7 @@ enum class TelemetryLayout : uint8_t {
     kingslim_d4,
     akaso_v1,
     eachpai,
-    // Decodable but without any time, so no record key can be made.
+    // 32-byte records without a time of their own: timed from the movie header.
     innovv,
     // Added after the others so that the layout sets already stored in a
     // library's index keep their meaning.
@@ -65,7 +65,10 @@ struct TelemetryFix {
     uint32_t day = 0;
     uint32_t hour = 0;
     uint32_t minute = 0;
-    double second = 0;     // with its fraction where the layout has one
+    double second = 0;  // with its fraction where the layout has one
+    // Decimals of the second in the record key: a tenth, as every key, unless
+    // the layout's fixes come closer together than that (see fix_key).
+    uint8_t second_decimals = 1;
     double latitude = 0;   // degrees, south negative
     double longitude = 0;  // degrees, west negative
     double speed_kmh = 0;
