@@ -38,7 +38,9 @@
 // and three signed 32-bit G-sensor words of undocumented unit and axes, kept
 // as recorded), found as ExifTool finds them: the first record signature
 // anywhere in the box with 28 bytes after it, then the next one after that
-// record. They carry no time, so their time is the movie's: the mvhd creation
+// record. (ExifTool searches all 32 KB it read, which may run past a shorter
+// box into the next one; CamVault stops at the box's end, so that no record
+// is read twice.) They carry no time, so their time is the movie's: the mvhd creation
 // time (the camera's clock, read as UTC like every key) plus one second for
 // each INNOVV box before this one in the file, as the cameras write one box a
 // second; the k-th of a box's n records lies k/n of the way into its second.
