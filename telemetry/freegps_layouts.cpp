@@ -4,6 +4,7 @@
 #include "telemetry/freegps_layouts.hpp"
 #include "base/numbers.hpp"
 #include "telemetry/civil_date.hpp"
+#include "telemetry/gps_index.hpp"
 
 #include <cmath>
 #include <cstdlib>
@@ -602,7 +603,9 @@ bool decode_innovv(std::span<const uint8_t> box, uint64_t length, FreeGpsState& 
     constexpr size_t kRecord = 32;
     constexpr int64_t kDay = 86400;
     const uint64_t place = state.innovv_boxes++;
-    if (!state.movie_created)
+    // Only the times a movie header can give (see read_movie_creation_time).
+    if (!state.movie_created || *state.movie_created < -kQuickTimeEpochOffset ||
+        *state.movie_created > kLatestMovieTime)
         return true;
     const size_t end = static_cast<size_t>(std::min<uint64_t>(length, box.size()));
     std::vector<size_t> starts;
@@ -622,7 +625,7 @@ bool decode_innovv(std::span<const uint8_t> box, uint64_t length, FreeGpsState& 
     }
     if (starts.empty())
         return true;
-    // The box's second; a clip of more boxes than a 64-bit time holds is no clip.
+    // The box's second. No clip holds 2^40 boxes; the bound keeps the sum in range.
     const int64_t when =
         *state.movie_created + static_cast<int64_t>(std::min<uint64_t>(place, 1ULL << 40));
     const int64_t days = (when >= 0 ? when : when - (kDay - 1)) / kDay;

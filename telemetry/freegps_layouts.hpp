@@ -87,8 +87,9 @@ struct FreeGpsState {
     std::array<unsigned, 6>
         latest{};                // hour, minute, second, year, month, day of the newest record
     size_t recent_position = 0;  // where the newest record lay in the last box (0: none)
-    // The INNOVV layout: the movie's creation time (seconds since 1970, see
-    // read_movie_creation_time), and how many of its boxes came before.
+    // The INNOVV layout: the movie's creation time (seconds since 1970, as
+    // read_movie_creation_time gives it: 1904 to 9999; others are not used),
+    // and how many of its boxes came before.
     std::optional<int64_t> movie_created;
     uint64_t innovv_boxes = 0;
 };

@@ -106,8 +106,7 @@ std::vector<GpsIndexEntry> read_gps_index(const PositionalReader& read, uint64_t
 }
 
 std::optional<int64_t> read_movie_creation_time(const PositionalReader& read, uint64_t size) {
-    // 9999-12-31 23:59:59 in seconds since 1904.
-    constexpr uint64_t kLatest = 253402300799ULL + kQuickTimeEpochOffset;
+    constexpr auto kLatest = static_cast<uint64_t>(kLatestMovieTime + kQuickTimeEpochOffset);
     std::optional<int64_t> created;
     walk_moov_children(read, size, [&](const AtomHeader& child, uint64_t c) {
         if (!is(child, "mvhd"))

@@ -28,6 +28,8 @@ std::vector<GpsIndexEntry> read_gps_index(const PositionalReader& read, uint64_t
 
 // Seconds from 1904-01-01 (QuickTime's epoch) to 1970-01-01.
 inline constexpr int64_t kQuickTimeEpochOffset = 2082844800;
+// 9999-12-31 23:59:59 in seconds since 1970: the last time a key's year holds.
+inline constexpr int64_t kLatestMovieTime = 253402300799;
 
 // The creation time in the top-level moov's mvhd, in seconds since
 // 1970-01-01 read as UTC (the camera's clock, as every record key). Nothing

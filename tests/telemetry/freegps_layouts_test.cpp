@@ -260,6 +260,10 @@ TEST(FreeGpsRegistry, InnovvWithoutTheMovieTimeGivesNoRecordsButKeepsItsSeconds)
     ASSERT_EQ(old.size(), 2u);
     EXPECT_EQ(fix_key(old[0]), "1904/01/01 00:00:0.0");
     EXPECT_EQ(fix_key(old[1]), "1904/01/01 00:00:1.0");
+    EXPECT_EQ(fix_key(decode_innovv({b}, kLatestMovieTime).at(0)), "9999/12/31 23:59:59.0");
+    // No movie header holds times outside these.
+    EXPECT_TRUE(decode_innovv({b}, -kQuickTimeEpochOffset - 1).empty());
+    EXPECT_TRUE(decode_innovv({b}, kLatestMovieTime + 1).empty());
 }
 
 TEST(FreeGpsRegistry, InnovvRecordsAreFoundWhereExifToolFindsThem) {
