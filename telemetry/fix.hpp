@@ -65,16 +65,16 @@ struct TelemetryFix {
     uint32_t day = 0;
     uint32_t hour = 0;
     uint32_t minute = 0;
-    double second = 0;  // with its fraction where the layout has one
-    // Decimals of the second in the record key: a tenth, as every key, unless
-    // the layout's fixes come closer together than that (see fix_key).
-    uint8_t second_decimals = 1;
+    double second = 0;     // with its fraction where the layout has one
     double latitude = 0;   // degrees, south negative
     double longitude = 0;  // degrees, west negative
     double speed_kmh = 0;
     double track = 0;  // degrees
     bool has_accel = false;
     double x = 0, y = 0, z = 0;  // g, as the layout's GSensor says
+    // Decimals of the second in the record key: a tenth, as every key, unless
+    // the layout's fixes come closer together than that (see fix_key).
+    uint8_t second_decimals = 1;
 
     bool operator==(const TelemetryFix&) const = default;
 };
