@@ -31,7 +31,7 @@ enum class TelemetryLayout : uint8_t {
     kingslim_d4,
     akaso_v1,
     eachpai,
-    // Decodable but without any time, so no record key can be made.
+    // 32-byte records without a time of their own: timed from the movie header.
     innovv,
     // Added after the others so that the layout sets already stored in a
     // library's index keep their meaning.
@@ -72,6 +72,9 @@ struct TelemetryFix {
     double track = 0;  // degrees
     bool has_accel = false;
     double x = 0, y = 0, z = 0;  // g, as the layout's GSensor says
+    // Decimals of the second in the record key: a tenth, as every key, unless
+    // the layout's fixes come closer together than that (see fix_key).
+    uint8_t second_decimals = 1;
 
     bool operator==(const TelemetryFix&) const = default;
 };

@@ -39,7 +39,7 @@ std::string fix_key(const TelemetryFix& fix) {
     key += ':';
     append_int(key, fix.minute, true);
     key += ':';
-    append_fixed(key, fix.second, 1);
+    append_fixed(key, fix.second, fix.second_decimals);
     return key;
 }
 

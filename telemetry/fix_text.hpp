@@ -10,7 +10,9 @@
 
 namespace camvault {
 
-// "2026/06/01 09:00:5.0": the fix's date and time, the second to a tenth.
+// "2026/06/01 09:00:5.0": the fix's date and time, the second to a tenth, or
+// to the fix's second_decimals when a layout needs finer keys to keep its
+// fixes apart (a key written twice is one record on the page).
 std::string fix_key(const TelemetryFix& fix);
 
 // Appends the fix's line (ending in a line feed) for a clip whose name is

@@ -3,6 +3,8 @@
 // over, since the boxes come from files anyone can write.
 #include "telemetry/freegps_layouts.hpp"
 #include "base/numbers.hpp"
+#include "telemetry/civil_date.hpp"
+#include "telemetry/gps_index.hpp"
 
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace camvault {
 
@@ -593,6 +596,68 @@ bool decode_atc_ring(std::span<const uint8_t> box, uint64_t length, FreeGpsState
     return true;
 }
 
+// The INNOVV records of one box, timed from the movie (see the table comment
+// in freegps_layouts.hpp): nothing without the movie's creation time.
+bool decode_innovv(std::span<const uint8_t> box, uint64_t length, FreeGpsState& state,
+                   const FixSink& sink) {
+    constexpr size_t kRecord = 32;
+    constexpr int64_t kDay = 86400;
+    const uint64_t place = state.innovv_boxes++;
+    // Only the times a movie header can give (see read_movie_creation_time).
+    if (!state.movie_created || *state.movie_created < -kQuickTimeEpochOffset ||
+        *state.movie_created > kLatestMovieTime)
+        return true;
+    const size_t end = static_cast<size_t>(std::min<uint64_t>(length, box.size()));
+    std::vector<size_t> starts;
+    if (end < kRecord)
+        return true;
+    for (size_t at = 0; end - at >= kRecord;) {
+        const void* a = std::memchr(box.data() + at, 'A', end - kRecord + 1 - at);
+        if (a == nullptr)
+            break;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(a) - box.data());
+        if (byte_in(box, at + 1, 'N', 'S') && byte_in(box, at + 2, 'E', 'W') && box[at + 3] == 0) {
+            starts.push_back(at);
+            at += kRecord;
+        } else {
+            ++at;
+        }
+    }
+    if (starts.empty())
+        return true;
+    // The box's second. No clip holds 2^40 boxes; the bound keeps the sum in range.
+    const int64_t when =
+        *state.movie_created + static_cast<int64_t>(std::min<uint64_t>(place, 1ULL << 40));
+    const int64_t days = (when >= 0 ? when : when - (kDay - 1)) / kDay;
+    const int64_t of_day = when - days * kDay;
+    const CivilDate date = civil_from_days(days);
+    uint8_t decimals = 1;
+    for (size_t apart = 10; apart < starts.size() && decimals < 6; apart *= 10)
+        ++decimals;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        Fields f(box.subspan(starts[k], kRecord));
+        TelemetryFix fix;
+        fix.year = static_cast<uint32_t>(date.year);
+        fix.month = date.month;
+        fix.day = date.day;
+        fix.hour = static_cast<uint32_t>(of_day / 3600);
+        fix.minute = static_cast<uint32_t>(of_day / 60 % 60);
+        fix.second = static_cast<double>(of_day % 60) +
+                     static_cast<double>(k) / static_cast<double>(starts.size());
+        fix.second_decimals = decimals;
+        const double lat = std::fabs(f.f32(4));
+        const double lon = std::fabs(f.f32(8));
+        fix.speed_kmh = f.f32(12) * kKnotsToKmh;
+        fix.track = f.f32(16);
+        accel_words(f, 20, 1.0, fix);
+        fix.latitude = signed_by(ddmm_to_degrees(lat), box[starts[k] + 1] == 'S');
+        fix.longitude = signed_by(ddmm_to_degrees(lon), box[starts[k] + 2] == 'W');
+        if (!sink(fix))
+            return false;
+    }
+    return true;
+}
+
 bool emit(const std::optional<TelemetryFix>& fix, const FixSink& sink) {
     return !fix || sink(*fix);
 }
@@ -659,6 +724,9 @@ GSensor layout_gsensor(TelemetryLayout layout) {
         // ACCL in GoPro's own sensor order; ExifTool names no axes for it, so
         // its readings are kept as recorded (converted from m/s2 to g).
         case TelemetryLayout::gopro_gpmf:
+        // INNOVV's words have neither documented axes nor unit; ExifTool
+        // gives them as recorded, and so does CamVault.
+        case TelemetryLayout::innovv:
             return GSensor::axes_unknown;
         default:
             return GSensor::none;
@@ -727,6 +795,7 @@ size_t freegps_bytes_needed(TelemetryLayout layout, uint64_t length) {
     switch (layout) {
         case TelemetryLayout::nextbase_nmea:
         case TelemetryLayout::atc_ring:
+        case TelemetryLayout::innovv:
             return static_cast<size_t>(length);
         default:
             return 0x101 + 18;  // the furthest any fixed layout reads
@@ -762,6 +831,8 @@ bool decode_freegps(TelemetryLayout layout, std::span<const uint8_t> box, uint64
             return emit(decode_vantrue_n4(box), sink);
         case TelemetryLayout::atc_ring:
             return decode_atc_ring(box, length, state, sink);
+        case TelemetryLayout::innovv:
+            return decode_innovv(box, length, state, sink);
         default:
             return true;  // recognised only, or the original block (decoded elsewhere)
     }

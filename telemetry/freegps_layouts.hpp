@@ -28,11 +28,25 @@
 // doubles_type2    2B        scanned  'A' 0 at 60, N/S 0 at 72, E/W 0 at 88    decoded, tested
 // iqs_integer      2C        scanned  'A' N/S E/W at 72, "IQS" at 16           decoded, tested
 // floats_type2e    2E        scanned  'A' 0 at 60, N/S 0 at 68, E/W 0 at 76    decoded, tested
-// innovv           2F        scanned  'A' N/S E/W 0 at 16                      recognised only: no time
+// innovv           2F        scanned  'A' N/S E/W 0 at 16                      decoded, tested
 // vantrue_n4       2G        scanned  'A' at 28, N/S at 40, E/W at 56          decoded, tested
 // "recognised only": ExifTool itself reports the coordinates of 1D, 1G and 1H
-// as not decodable (encryption unknown); INNOVV boxes carry no time, so no
-// record key can be made. Their boxes give no records.
+// as not decodable (encryption unknown). Their boxes give no records.
+//
+// INNOVV boxes hold 32-byte records ('A' N/S E/W 0, then little-endian floats
+// latitude and longitude as DDDMM.MMMM without sign, speed in knots, track,
+// and three signed 32-bit G-sensor words of undocumented unit and axes, kept
+// as recorded), found as ExifTool finds them: the first record signature
+// anywhere in the box with 28 bytes after it, then the next one after that
+// record. (ExifTool searches all 32 KB it read, which may run past a shorter
+// box into the next one; CamVault stops at the box's end, so that no record
+// is read twice.) They carry no time, so their time is the movie's: the mvhd creation
+// time (the camera's clock, read as UTC like every key) plus one second for
+// each INNOVV box before this one in the file, as the cameras write one box a
+// second; the k-th of a box's n records lies k/n of the way into its second.
+// Keys are written to a tenth of a second, or to as many decimals as keep
+// more than ten records of one box apart. A clip whose mvhd has no creation
+// time (none, or 0) gives no INNOVV records: a date would be made up.
 //
 // Telemetry in the movie's own tracks (telemetry/track_telemetry.hpp):
 // nmea_text_track  $xxRMC/$xxGGA in QuickTime text tracks   decoded, tested against ExifTool
@@ -46,6 +60,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "telemetry/fix.hpp"
@@ -66,11 +81,17 @@ TelemetryLayout identify_freegps(std::span<const uint8_t> head, BoxWay way, uint
 // a few hundred for most, the whole box for those that search it.
 size_t freegps_bytes_needed(TelemetryLayout layout, uint64_t length);
 
-// What the ring-buffer layout carries from one box to the next.
+// What a layout carries from one box to the next.
 struct FreeGpsState {
+    // The ring-buffer layout.
     std::array<unsigned, 6>
         latest{};                // hour, minute, second, year, month, day of the newest record
     size_t recent_position = 0;  // where the newest record lay in the last box (0: none)
+    // The INNOVV layout: the movie's creation time (seconds since 1970, as
+    // read_movie_creation_time gives it: 1904 to 9999; others are not used),
+    // and how many of its boxes came before.
+    std::optional<int64_t> movie_created;
+    uint64_t innovv_boxes = 0;
 };
 
 // Decodes one box into fixes handed to the sink in order. `box` holds the

@@ -69,6 +69,11 @@ bool LayoutDispatcher::visit(const MarkerView& view) {
         return true;
     }
     layouts_ |= layout_bit(layout);
+    if (layout == TelemetryLayout::innovv && !movie_time_read_) {
+        // Only INNOVV boxes need the movie's time, so only they pay its read.
+        movie_time_read_ = true;
+        state_.movie_created = read_movie_creation_time(read_, size_);
+    }
     const size_t wanted = std::min(freegps_bytes_needed(layout, length), kMaxBoxBytes);
     const std::span<const uint8_t> box = box_bytes(view, view.offset - 4, wanted);
     if (read_error_ != 0)

@@ -43,6 +43,7 @@ class LayoutDispatcher {
     RecordSink records_;
     FixSink fixes_;
     FreeGpsState state_;
+    bool movie_time_read_ = false;  // state_.movie_created holds the mvhd's answer
     std::vector<uint8_t> scratch_;
     LayoutSet layouts_ = 0;
     int read_error_ = 0;

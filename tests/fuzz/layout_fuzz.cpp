@@ -2,7 +2,8 @@
 // telemetry tracks, the NMEA text decoder and the GoPro GPMF decoder on arbitrary
 // clip bytes: the dispatch over the segmented scan must give exactly what the
 // walk over the clip in memory gives (records, fixes and layouts found), the
-// moov's gps index is read from whatever atoms the bytes hold, and every
+// moov's gps index and movie header are read from whatever atoms the bytes
+// hold (the dispatch reads the header when INNOVV boxes need it), and every
 // decoder is also run directly on the bytes as a box, both ways, so that no
 // decoder depends on the signature checks to stay inside its bytes.
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "telemetry/freegps_layouts.hpp"
 #include "telemetry/gpmf.hpp"
+#include "telemetry/gps_index.hpp"
 #include "telemetry/layout_scan.hpp"
 #include "telemetry/movie_tracks.hpp"
 #include "telemetry/nmea_text.hpp"
@@ -38,9 +40,10 @@ bool same_fixes(const std::vector<TelemetryFix>& a, const std::vector<TelemetryF
         const TelemetryFix& y = b[i];
         if (x.year != y.year || x.month != y.month || x.day != y.day || x.hour != y.hour ||
             x.minute != y.minute || x.has_accel != y.has_accel || !same_bits(x.second, y.second) ||
-            !same_bits(x.latitude, y.latitude) || !same_bits(x.longitude, y.longitude) ||
-            !same_bits(x.speed_kmh, y.speed_kmh) || !same_bits(x.track, y.track) ||
-            !same_bits(x.x, y.x) || !same_bits(x.y, y.y) || !same_bits(x.z, y.z))
+            x.second_decimals != y.second_decimals || !same_bits(x.latitude, y.latitude) ||
+            !same_bits(x.longitude, y.longitude) || !same_bits(x.speed_kmh, y.speed_kmh) ||
+            !same_bits(x.track, y.track) || !same_bits(x.x, y.x) || !same_bits(x.y, y.y) ||
+            !same_bits(x.z, y.z))
             return false;
     }
     return true;
@@ -81,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (BoxWay way : {BoxWay::indexed, BoxWay::scanned}) {
             for (uint64_t length : {claimed, uint64_t{clip.size()}}) {
                 FreeGpsState state;
+                // A movie time, so that the layout timed by the movie decodes too.
+                state.movie_created = static_cast<int64_t>(claimed) - kQuickTimeEpochOffset;
                 const size_t n =
                     std::min<size_t>(clip.size(), freegps_bytes_needed(layout, length));
                 const std::vector<uint8_t> box(clip.begin(),

@@ -13,6 +13,12 @@ SampleDuration; their speed is in m/s, their Accelerometer in m/s2 (all the
 sample's readings, `-b` to have them as text), the reading at each position's
 moment held against the script in g.
 
+Boxes that carry no time (INNOVV) give ExifTool fixes without one. Their time
+is the movie's, by CamVault's rule: the movie header's CreateDate as ExifTool
+reads it, plus one second for each such box before (ExifTool's own grouping of
+fixes into boxes, from its verbose listing), plus k/n of a second for the k-th
+of a box's n fixes.
+
 usage: exiftool_agreement.py CLIP SCRIPT
 Prints each disagreement and exits 1 when there is one, 2 when either side
 holds no fix at all (an agreement on nothing proves nothing).
@@ -94,6 +100,40 @@ def gpmf_fixes(clip):
     return result
 
 
+def untimed_box_places(clip):
+    """(box, k, n) of every fix ExifTool reads from a box without a time, in
+    order: the box counted among such boxes, the fix's place in it, and how
+    many the box holds."""
+    out = subprocess.run(["exiftool", "-ee", "-v2", clip], check=True, capture_output=True,
+                         text=True).stdout
+    boxes = []
+    for line in out.splitlines():
+        if "[GPS directory," in line:
+            boxes.append({"fixes": 0, "timed": False})
+        elif boxes and re.match(r"^\s*\| GPSLatitude = ", line):
+            boxes[-1]["fixes"] += 1
+        elif boxes and re.match(r"^\s*\| GPSDateTime = ", line):
+            boxes[-1]["timed"] = True
+    places = []
+    untimed = [b for b in boxes if not b["timed"]]
+    for i, b in enumerate(untimed):
+        places.extend((i, k, b["fixes"]) for k in range(b["fixes"]))
+    return places
+
+
+def movie_timed(fixes, create_date, places):
+    """Gives each fix without a time the movie's time for its place."""
+    t = EXIF_TIME.match(str(create_date or ""))
+    if not t or t.group(1) == "0000":
+        return
+    created = datetime.datetime(*(int(v) for v in t.group(1, 2, 3, 4, 5, 6)))
+    untimed = [f for f in fixes if f["time"] is None]
+    for f, (box, k, n) in zip(untimed, places):
+        at = created + datetime.timedelta(seconds=box + k / n)
+        f["time"] = (at.year, at.month, at.day, at.hour, at.minute,
+                     at.second + at.microsecond / 1e6)
+
+
 def exiftool_fixes(clip):
     out = subprocess.run(["exiftool", "-ee", "-n", "-G3", "-j", clip], check=True,
                          capture_output=True, text=True).stdout
@@ -123,6 +163,8 @@ def exiftool_fixes(clip):
             "accel": None if accel is None else tuple(
                 float(v) for v in (accel if isinstance(accel, list) else str(accel).split())),
         })
+    if any(f["time"] is None for f in fixes):
+        movie_timed(fixes, tags.get("Main:CreateDate"), untimed_box_places(clip))
     return fixes
 
 

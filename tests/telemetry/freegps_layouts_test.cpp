@@ -1,13 +1,20 @@
 // The freeGPS layout registry on hand-built boxes: which layout a box is
 // taken for (and that the original block stays the fallback), the units and
-// signs of the decoded values worked out by hand, and boxes cut short or
-// damaged, which must yield nothing rather than read past their bytes.
+// signs of the decoded values worked out by hand, the times of the layout
+// timed by the movie, and boxes cut short or damaged, which must yield
+// nothing rather than read past their bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
+#include "telemetry/civil_date.hpp"
+#include "telemetry/fix_text.hpp"
 #include "telemetry/freegps_layouts.hpp"
+#include "telemetry/gps_index.hpp"
 #include "telemetry/layout_scan.hpp"
 #include "tests/telemetry/block_builder.hpp"
 
@@ -51,10 +58,14 @@ Box novatek_box() {
     return b;
 }
 
+// 2025-12-31 23:59:59 read as UTC, in seconds since 1970.
+const int64_t kLastSecondOf2025 = days_from_civil(2025, 12, 31) * 86400 + 86399;
+
 std::vector<TelemetryFix> decode(TelemetryLayout layout, const Box& box, BoxWay way,
                                  uint64_t length = 0x8000) {
     std::vector<TelemetryFix> fixes;
     FreeGpsState state;
+    state.movie_created = kLastSecondOf2025;  // for the layout timed by the movie
     decode_freegps(
         layout, box, length, state,
         [&](const TelemetryFix& f) {
@@ -166,12 +177,142 @@ TEST(FreeGpsRegistry, LayoutsExifToolCannotDecodeAreRecognisedAndGiveNothing) {
     put_f32(akaso_v1, 76, 0.0f);
     EXPECT_EQ(identify_freegps(akaso_v1, BoxWay::indexed, akaso_v1.size()),
               TelemetryLayout::akaso_v1);
-    Box innovv = new_box();
-    std::memcpy(innovv.data() + 16, "ANE", 4);
-    EXPECT_EQ(identify_freegps(innovv, BoxWay::scanned, innovv.size()), TelemetryLayout::innovv);
-    for (TelemetryLayout l : {TelemetryLayout::kingslim_d4, TelemetryLayout::eachpai,
-                              TelemetryLayout::akaso_v1, TelemetryLayout::innovv})
-        EXPECT_TRUE(decode(l, innovv, BoxWay::scanned).empty()) << layout_name(l);
+    for (const Box& b : {kingslim, eachpai, akaso_v1})
+        for (TelemetryLayout l :
+             {TelemetryLayout::kingslim_d4, TelemetryLayout::eachpai, TelemetryLayout::akaso_v1})
+            EXPECT_TRUE(decode(l, b, BoxWay::indexed).empty()) << layout_name(l);
+}
+
+// One INNOVV record at `at`: the signature, DDDMM.MMMM floats without sign,
+// knots, track, and three G-sensor words.
+void put_innovv(Box& b, size_t at, const char* refs, float lat, float lon, float knots, float track,
+                const int32_t (&accel)[3] = {0, 0, 0}) {
+    b.at(at) = 'A';
+    b.at(at + 1) = static_cast<uint8_t>(refs[0]);
+    b.at(at + 2) = static_cast<uint8_t>(refs[1]);
+    b.at(at + 3) = 0;
+    put_f32(b, at + 4, lat);
+    put_f32(b, at + 8, lon);
+    put_f32(b, at + 12, knots);
+    put_f32(b, at + 16, track);
+    for (size_t i = 0; i < 3; ++i)
+        put_le32(b, at + 20 + 4 * i, static_cast<uint32_t>(accel[i]));
+}
+
+// The fixes of the boxes decoded in order, as the scan hands them over.
+std::vector<TelemetryFix> decode_innovv(const std::vector<Box>& boxes,
+                                        std::optional<int64_t> created) {
+    std::vector<TelemetryFix> fixes;
+    FreeGpsState state;
+    state.movie_created = created;
+    const FixSink sink = [&](const TelemetryFix& f) {
+        fixes.push_back(f);
+        return true;
+    };
+    for (const Box& b : boxes)
+        decode_freegps(TelemetryLayout::innovv, b, b.size(), state, sink, BoxWay::scanned);
+    return fixes;
+}
+
+TEST(FreeGpsRegistry, InnovvRecordsAreTimedByTheMovieOneBoxASecond) {
+    Box first = new_box();
+    put_innovv(first, 16, "SW", 5130.5f, 7.5f, 10.0f, 270.0f, {-5, 20, 1000});
+    put_innovv(first, 48, "NE", 5130.5f, 7.5f, 20.0f, 90.0f);
+    ASSERT_EQ(identify_freegps(first, BoxWay::scanned, first.size()), TelemetryLayout::innovv);
+    // Listed in a gps box, the same bytes are no layout ExifTool knows there.
+    EXPECT_EQ(identify_freegps(first, BoxWay::indexed, first.size()),
+              TelemetryLayout::nextbase_block);
+    Box second = new_box();
+    for (size_t k = 0; k < 3; ++k)
+        put_innovv(second, 16 + 32 * k, "NW", 100.0f, 200.0f, 0.0f, 0.0f);
+
+    const auto fixes = decode_innovv({first, second}, kLastSecondOf2025);
+    ASSERT_EQ(fixes.size(), 5u);
+    const TelemetryFix& f = fixes[0];
+    EXPECT_NEAR(f.latitude, -(51 + 30.5 / 60), 1e-12);
+    EXPECT_NEAR(f.longitude, -(7.5 / 60), 1e-12);
+    EXPECT_NEAR(f.speed_kmh, 18.52, 1e-9);
+    EXPECT_EQ(f.track, 270.0);
+    EXPECT_TRUE(f.has_accel);  // as recorded: the unit is not known
+    EXPECT_EQ(f.x, -5.0);
+    EXPECT_EQ(f.y, 20.0);
+    EXPECT_EQ(f.z, 1000.0);
+    EXPECT_NEAR(fixes[1].latitude, 51 + 30.5 / 60, 1e-12);
+    EXPECT_NEAR(fixes[2].latitude, 1.0, 1e-12);
+    EXPECT_NEAR(fixes[2].longitude, -2.0, 1e-12);
+    EXPECT_EQ(layout_gsensor(TelemetryLayout::innovv), GSensor::axes_unknown);
+
+    // The first box is the movie's first second, its two records half a
+    // second apart; the next box is the next second, carried into 2026.
+    const char* keys[5] = {"2025/12/31 23:59:59.0", "2025/12/31 23:59:59.5", "2026/01/01 00:00:0.0",
+                           "2026/01/01 00:00:0.3", "2026/01/01 00:00:0.7"};
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(fix_key(fixes[i]), keys[i]) << i;
+    EXPECT_DOUBLE_EQ(fixes[3].second, 1.0 / 3);
+}
+
+TEST(FreeGpsRegistry, InnovvWithoutTheMovieTimeGivesNoRecordsButKeepsItsSeconds) {
+    Box b = new_box();
+    put_innovv(b, 16, "NE", 100.0f, 200.0f, 0.0f, 0.0f);
+    EXPECT_TRUE(decode_innovv({b, b}, std::nullopt).empty());
+    // A movie time from before 1970 is a time all the same.
+    const auto old = decode_innovv({b, b}, -kQuickTimeEpochOffset);
+    ASSERT_EQ(old.size(), 2u);
+    EXPECT_EQ(fix_key(old[0]), "1904/01/01 00:00:0.0");
+    EXPECT_EQ(fix_key(old[1]), "1904/01/01 00:00:1.0");
+    EXPECT_EQ(fix_key(decode_innovv({b}, kLatestMovieTime).at(0)), "9999/12/31 23:59:59.0");
+    // No movie header holds times outside these.
+    EXPECT_TRUE(decode_innovv({b}, -kQuickTimeEpochOffset - 1).empty());
+    EXPECT_TRUE(decode_innovv({b}, kLatestMovieTime + 1).empty());
+}
+
+TEST(FreeGpsRegistry, InnovvRecordsAreFoundWhereExifToolFindsThem) {
+    // Records need not follow each other: after the one at 16 the next
+    // signature anywhere counts, and the search goes on after its 32 bytes, so
+    // a signature inside a record's fields is no record. One that would reach
+    // past the box's length is not taken.
+    Box b = new_box(0x200);
+    put_innovv(b, 16, "NE", 100.0f, 200.0f, 1.0f, 0.0f);
+    put_innovv(b, 55, "NE", 100.0f, 200.0f, 2.0f, 0.0f);
+    std::memcpy(b.data() + 55 + 20, "ANE", 4);  // in the second record's G-sensor words
+    put_innovv(b, 0x200 - 64, "NE", 100.0f, 200.0f, 3.0f, 0.0f);
+    std::memcpy(b.data() + 0x200 - 31, "ASE", 4);  // 31 bytes left: no room for a record
+    auto fixes = decode_innovv({b}, kLastSecondOf2025);
+    ASSERT_EQ(fixes.size(), 3u);
+    EXPECT_NEAR(fixes[0].speed_kmh, 1.852, 1e-9);
+    EXPECT_NEAR(fixes[1].speed_kmh, 2 * 1.852, 1e-9);
+    EXPECT_NEAR(fixes[2].speed_kmh, 3 * 1.852, 1e-9);
+    EXPECT_GT(fixes[2].latitude, 0);
+    // The box's length, not the bytes handed over, bounds the search.
+    FreeGpsState state;
+    state.movie_created = kLastSecondOf2025;
+    size_t n = 0;
+    decode_freegps(
+        TelemetryLayout::innovv, b, 0x200 - 40, state,
+        [&](const TelemetryFix&) {
+            ++n;
+            return true;
+        },
+        BoxWay::scanned);
+    EXPECT_EQ(n, 2u);
+}
+
+TEST(FreeGpsRegistry, InnovvKeysStayApartWhenABoxHoldsMoreThanTenRecords) {
+    for (size_t count : {size_t{10}, size_t{12}, size_t{150}}) {
+        Box b = new_box();
+        for (size_t k = 0; k < count; ++k)
+            put_innovv(b, 16 + 32 * k, "NE", 100.0f, 200.0f, 0.0f, 0.0f);
+        const auto fixes = decode_innovv({b}, kLastSecondOf2025);
+        ASSERT_EQ(fixes.size(), count);
+        std::set<std::string> keys;
+        for (const TelemetryFix& f : fixes)
+            keys.insert(fix_key(f));
+        EXPECT_EQ(keys.size(), count) << count;
+        // A tenth while that is enough, as every other key.
+        EXPECT_EQ(fix_key(fixes[1]), count == 10   ? "2025/12/31 23:59:59.1"
+                                     : count == 12 ? "2025/12/31 23:59:59.08"
+                                                   : "2025/12/31 23:59:59.007");
+    }
 }
 
 TEST(FreeGpsRegistry, EveryDecoderYieldsNothingFromBoxesCutShort) {

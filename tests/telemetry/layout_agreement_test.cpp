@@ -25,7 +25,7 @@ struct LayoutCase {
     const char* generator;  // make-clip --layout
     const char* reported;   // the name camvault-extract reports
     const char* gsensor;    // what the report says of x, y, z
-    int records = 40;       // fixes in 40 seconds: one a second, or GPS5's ten a second
+    int records = 40;       // fixes in 40 seconds: one a second, GPS5's ten, INNOVV's five
 };
 
 // Names the case in test output rather than dumping its bytes.
@@ -39,7 +39,9 @@ class LayoutAgreement : public ::testing::TestWithParam<LayoutCase> {};
 // and year; the route crosses the equator and the meridian, so every layout
 // writes both signs of both coordinates; the ring-buffer layout wraps its ring;
 // GoPro's ten positions a second get their times from the sample's GPSU and
-// its duration, the day's last second's carried into the new year.
+// its duration, the day's last second's carried into the new year; INNOVV's
+// five untimed records a box get the movie's creation time plus the box's
+// second and their fifth of it.
 TEST_P(LayoutAgreement, CamVaultRecordsMatchExifToolFixes) {
     const LayoutCase& c = GetParam();
     TempFolder dir;
@@ -80,6 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{"floats-type2e", "floats-type2e", kAxesUnknown},
                       LayoutCase{"vantrue-n4", "vantrue-n4", kAxesUnknown},
                       LayoutCase{"atc-ring", "atc-ring", kNoGSensor},
+                      LayoutCase{"innovv", "innovv", kAxesUnknown, 200},
                       LayoutCase{"nmea-text-track", "nmea-text-track", kNoGSensor},
                       LayoutCase{"gopro-gpmf", "gopro-gpmf", kAxesUnknown, 400}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) {
@@ -89,6 +92,31 @@ INSTANTIATE_TEST_SUITE_P(
                 ch = '_';
         return name;
     });
+
+// INNOVV boxes carry no time: in a movie whose header has none either, they
+// give no records rather than a made-up date, though ExifTool reads their
+// positions.
+TEST(LayoutAgreement, InnovvBoxesInAMovieWithoutCreationTimeGiveNoRecords) {
+    TempFolder dir;
+    const std::string clip = dir / "U.MOV";
+    const auto made = run_command(quoted(kMakeClip) +
+                                  " --seconds 6 --size 160x120 --fps 5 --layout innovv"
+                                  " --no-creation-time " +
+                                  quoted(clip));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const auto extracted = run_command(quoted(CAMVAULT_EXTRACT_BIN) + " --data-dir " +
+                                       quoted(dir / "data") + " " + quoted(clip));
+    ASSERT_EQ(extracted.status, 0) << extracted.err;
+    EXPECT_EQ(extracted.out, "written " + (dir / "data/U.data") + " (0 records; layout innovv; " +
+                                 kAxesUnknown + ")\n");
+    const auto exiftool = run_command("exiftool -ee -n -G3 -GPSLatitude " + quoted(clip));
+    ASSERT_EQ(exiftool.status, 0) << exiftool.err;
+    size_t positions = 0;
+    for (size_t at = exiftool.out.find("GPS Latitude"); at != std::string::npos;
+         at = exiftool.out.find("GPS Latitude", at + 1))
+        ++positions;
+    EXPECT_EQ(positions, 30u);
+}
 
 // ExifTool 12.57 reads NMEA only from QuickTime text tracks, not from tx3g
 // subtitle tracks; CamVault reads both, and a subtitle track must give

@@ -1,13 +1,18 @@
 // The moov's telemetry tracks: text and subtitle tracks and GoPro `gpmd`
 // metadata tracks are listed with their samples' places, each sample's
 // duration from the time-to-sample table and the media's timescale; other
-// metadata tracks are left out, and short tables give what they hold.
+// metadata tracks are left out, and short tables give what they hold. Also
+// the movie header's creation time, which times boxes that carry none.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "telemetry/civil_date.hpp"
+#include "telemetry/gps_index.hpp"
 #include "telemetry/movie_tracks.hpp"
 
 namespace camvault {
@@ -107,6 +112,50 @@ TEST(MovieTracks, DurationsAreCutToTheSamplesAndShortTablesGiveFewer) {
     ASSERT_EQ(b.size(), 1u);
     EXPECT_EQ(b[0].samples.size(), 3u);
     EXPECT_EQ(b[0].durations, (std::vector<uint32_t>{1000}));
+}
+
+// The creation time of a file whose moov holds `children`, read back.
+std::optional<int64_t> creation_time(const Bytes& children, const Bytes& before = {}) {
+    const Bytes file = cat({before, atom("moov", children)});
+    const PositionalReader read = [&file](uint8_t* buf, size_t size, uint64_t offset) {
+        if (offset >= file.size())
+            return ptrdiff_t{0};
+        const size_t n = std::min<size_t>(size, file.size() - offset);
+        std::copy_n(file.begin() + static_cast<ptrdiff_t>(offset), n, buf);
+        return static_cast<ptrdiff_t>(n);
+    };
+    return read_movie_creation_time(read, file.size());
+}
+
+TEST(MovieHeader, CreationTimeCountsFrom1904AndIsReadAsUtc) {
+    // 2025-12-31 23:59:45, in seconds since 1904 (version 0 holds 32 bits).
+    const int64_t unix_time = days_from_civil(2025, 12, 31) * 86400 + 86385;
+    const auto since_1904 = static_cast<uint64_t>(unix_time + kQuickTimeEpochOffset);
+    const Bytes v0 = atom("mvhd", words({static_cast<uint32_t>(since_1904), 7, 1000, 40000}));
+    const Bytes free_atom = atom("free", Bytes(20));
+    EXPECT_EQ(creation_time(v0, free_atom), unix_time);
+    // Behind another child of the moov.
+    EXPECT_EQ(creation_time(cat({free_atom, v0})), unix_time);
+    // Version 1: 64 bits, here beyond what 32 bits hold (year 2100).
+    const int64_t y2100 = days_from_civil(2100, 1, 1) * 86400;
+    const auto wide = static_cast<uint64_t>(y2100 + kQuickTimeEpochOffset);
+    const Bytes v1 = atom(
+        "mvhd",
+        words({static_cast<uint32_t>(wide >> 32), static_cast<uint32_t>(wide), 0, 0, 1000}, 1));
+    EXPECT_EQ(creation_time(v1), y2100);
+}
+
+TEST(MovieHeader, NoCreationTimeWhereNoneWasSetOrNoneCanBeRead) {
+    EXPECT_EQ(creation_time(atom("mvhd", words({0, 0, 1000, 40000}))), std::nullopt);
+    EXPECT_EQ(creation_time(atom("free", Bytes(20))), std::nullopt);
+    // Cut short: the version and flags, but no time after them.
+    EXPECT_EQ(creation_time(atom("mvhd", words({}))), std::nullopt);
+    EXPECT_EQ(creation_time(atom("mvhd", words({0}, 1))), std::nullopt);
+    // Beyond year 9999, no key can hold it.
+    EXPECT_EQ(creation_time(atom("mvhd", words({0xffffffff, 0xffffffff}, 1))), std::nullopt);
+    // An mvhd outside the moov is not the movie's.
+    const Bytes loose = atom("mvhd", words({3000000000u}));
+    EXPECT_EQ(creation_time(atom("free", Bytes(8)), loose), std::nullopt);
 }
 
 }  // namespace

@@ -266,6 +266,33 @@ def atc_ring_boxes(all_fixes, seed):
     return boxes
 
 
+INNOVV_RECORD = 32
+INNOVV_FIXES_PER_BOX = 5
+
+
+def innovv_boxes(route, start, seconds, seed):
+    """Boxes of 32-byte records without time, five a second (every other tenth
+    of the drive), as INNOVV cameras leave them in the movie data; readers
+    time them from the movie header, one box a second. The G-sensor words are
+    written in thousandths of a g, a unit no reader is told."""
+    rng = random.Random(seed)
+    samples = list(drive.simulate(route, seconds, rng))
+    step = 10 // INNOVV_FIXES_PER_BOX
+    boxes = []
+    for i in range(seconds):
+        box = new_box(BOX_32K, INNOVV_FIXES_PER_BOX * INNOVV_RECORD)
+        for k in range(INNOVV_FIXES_PER_BOX):
+            lat, lon, heading, speed, lateral, longitudinal = samples[i * 10 + k * step]
+            f = Fix(start, lat, lon, speed, heading, lateral, longitudinal,
+                    1.0 + rng.gauss(0.0, 0.02))
+            at = 16 + k * INNOVV_RECORD
+            box[at:at + 4] = b"A" + f.ns() + f.ew() + b"\0"
+            struct.pack_into("<4f3i", box, at + 4, ddmm(f.lat), ddmm(f.lon), f.knots, f.heading,
+                             *accel_ints(f, 1000))
+        boxes.append(bytes(box))
+    return boxes
+
+
 # name: (box of one fix, listed in a `gps ` box)
 LAYOUTS = {
     "novatek": (novatek, True),
@@ -281,7 +308,12 @@ LAYOUTS = {
     "floats-type2e": (floats_type2e, False),
     "vantrue-n4": (vantrue_n4, False),
     "atc-ring": (None, False),
+    "innovv": (None, False),
 }
+
+# Layouts whose boxes carry no time: readers take it from the movie header,
+# so the movie must be stamped with the drive's start.
+TIMED_BY_MOVIE = {"innovv"}
 
 
 # name: the codec tag of a timed-text track holding NMEA sentences, one sample
@@ -309,4 +341,6 @@ def boxes(name, route, start, seconds, seed):
     all_fixes = fixes(route, start, seconds, seed)
     if name == "atc-ring":
         return atc_ring_boxes(all_fixes, seed), indexed
+    if name == "innovv":
+        return innovv_boxes(route, start, seconds, seed), indexed
     return [bytes(make(f)) for f in all_fixes], indexed
