@@ -46,6 +46,8 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
             },
             [this] { webViewDidFinishLoadForFrame(); },
             [this](std::vector<std::string> paths) { import_paths(std::move(paths)); }});
+    if (!options_.tile_url.empty())
+        web_host_->add_start_script(page_calls::tile_url(options_.tile_url));
     window = window_host_->window();
     wv = web_host_->view();
     if (auto index = open_library_index(options_.home))

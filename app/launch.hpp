@@ -20,6 +20,8 @@ struct LaunchOptions {
     std::vector<std::string> open_paths;
     std::string page_path;  // absolute path of www/index.html
     std::string home;       // the user's home directory, no trailing slash
+    // The map's tile URL template (CAMVAULT_TILE_URL), or empty for the page's own.
+    std::string tile_url;
 };
 
 struct ParsedArguments {

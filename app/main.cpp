@@ -154,6 +154,9 @@ int main(int argc, char** argv) {
             "rebuild it with `make`.");
     }
     parsed.options.home = camvault::home_without_trailing_slash(g_get_home_dir());
+    // CAMVAULT_TILE_URL: another tile server for the map (a local one in tests).
+    if (const char* tile_url = g_getenv("CAMVAULT_TILE_URL"))
+        parsed.options.tile_url = tile_url;
 
     Launcher launcher{nullptr, std::move(parsed.options), nullptr};
     camvault::GObjectPtr<GtkApplication> application;

@@ -113,4 +113,8 @@ std::string recording_state(std::string_view state) {
     return function_call("recording_state", {state});
 }
 
+std::string tile_url(std::string_view url_template) {
+    return "camvault_tile_url='" + js_escape(to_valid_utf8(url_template)) + "';";
+}
+
 }  // namespace camvault::page_calls

@@ -55,4 +55,8 @@ std::string export_done(bool success);
 // recording_state('recording' | 'paused' | 'stopped')
 std::string recording_state(std::string_view state);
 
+// camvault_tile_url='<template>'; the map's tile URL template, set before
+// the page's own scripts run (CAMVAULT_TILE_URL).
+std::string tile_url(std::string_view url_template);
+
 }  // namespace camvault::page_calls

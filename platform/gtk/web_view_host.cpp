@@ -117,6 +117,15 @@ void WebViewHost::load_page(const std::string& uri) {
     webkit_web_view_load_uri(view_.get(), uri.c_str());
 }
 
+void WebViewHost::add_start_script(const std::string& script) {
+    WebKitUserScript* user_script =
+        webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(view_.get()),
+                                           user_script);
+    webkit_user_script_unref(user_script);
+}
+
 void WebViewHost::call(const std::string& script) {
     if (!page_loaded_) {
         // Calls made while the page loads would be lost.

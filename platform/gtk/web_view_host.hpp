@@ -45,6 +45,10 @@ class WebViewHost : public PageCaller {
     // Evaluates `script` in the page now, or after the load in progress.
     void call(const std::string& script) override;
 
+    // Runs `script` at the start of every load of the page (reloads too),
+    // before the page's own scripts: values the page needs while it starts.
+    void add_start_script(const std::string& script);
+
   private:
     static gboolean on_decide_policy(WebKitWebView*, WebKitPolicyDecision*,
                                      WebKitPolicyDecisionType, gpointer self);

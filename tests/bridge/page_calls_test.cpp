@@ -56,5 +56,18 @@ TEST(PageCalls, MediaTextsThePageMatchesExactly) {
     EXPECT_EQ(page_calls::recording_state("paused"), "recording_state('paused')");
 }
 
+TEST(PageCalls, TileUrlIsAGlobalWithItsTextEscaped) {
+    EXPECT_EQ(page_calls::tile_url("http://127.0.0.1:8123/{z}/{x}/{y}.png"),
+              "camvault_tile_url='http://127.0.0.1:8123/{z}/{x}/{y}.png';");
+    // A template from the environment is any text: it must stay one string
+    // literal, so nothing after a quote or a line break runs as script.
+    EXPECT_EQ(page_calls::tile_url("http://h/{z}/{x}/{y}.png?k=a'b\\c\nalert(1)//"),
+              "camvault_tile_url='http://h/{z}/{x}/{y}.png?k=a\\'b\\\\c\\nalert(1)//';");
+    EXPECT_EQ(page_calls::tile_url("http://h/\xe2\x80\xa8{z}/{x}/{y}"),
+              "camvault_tile_url='http://h/\\u2028{z}/{x}/{y}';");
+    EXPECT_EQ(page_calls::tile_url("http://h/\xe4/{z}/{x}/{y}"),
+              "camvault_tile_url='http://h/\uFFFD/{z}/{x}/{y}';");
+}
+
 }  // namespace
 }  // namespace camvault

@@ -147,6 +147,8 @@ class CamVault:
         return int(out[-1]) if out else None
 
     def close(self):
+        if self._log.closed:
+            return
         app = self.app_pid()
         try:
             self._request("DELETE", f"/session/{self.session}")

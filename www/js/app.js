@@ -99,6 +99,7 @@ var CamVaultPage = (function () {
     userPath: () => window.user_path,
     onLanguage: () => {
       player.setTranslator(t);
+      viewer.routeMap.setTranslator(t);
       recording.render();
       libraryView.render();
       viewer.renderLanguage();
