@@ -76,7 +76,9 @@
       if (!player.hasClip() || !shown) return messages.toast(t('route.noClip'), 'info');
       if (shown.records.length === 0) return messages.toast(t('route.noTelemetry'), 'info');
       const format = $('route-format').value;
-      sender.send('export_route', commands.routeExportArgument([player.path], format, state.unit));
+      // A trip's route is the whole drive: every clip of it, in driving order.
+      const paths = shown.members ? shown.members.map((i) => state.clips[i].path) : [player.path];
+      sender.send('export_route', commands.routeExportArgument(paths, format, state.unit));
     }
 
     function wire() {
