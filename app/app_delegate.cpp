@@ -9,6 +9,7 @@
 #include "base/numbers.hpp"
 #include "bridge/command_args.hpp"
 #include "bridge/page_calls.hpp"
+#include "library/chooser_texts.hpp"
 #include "library/import_lists.hpp"
 #include "library/listing.hpp"
 #include "library/naming.hpp"
@@ -369,8 +370,13 @@ void AppDelegate::tell_library_problem(const std::string& error) {
 }
 
 void AppDelegate::copy_file() {
+    // The page may have switched language since the last time.
+    auto texts = clip_chooser_texts(read_settings_language(options_.home));
     clip_chooser_.choose(
-        window, [this](std::vector<std::string> paths) { import_paths(std::move(paths)); });
+        window,
+        {std::move(texts.title), std::move(texts.cancel), std::move(texts.accept),
+         std::move(texts.filter)},
+        [this](std::vector<std::string> paths) { import_paths(std::move(paths)); });
 }
 
 void AppDelegate::get_photo(std::string_view url_text) {
