@@ -1,12 +1,13 @@
-"""The page's settings beyond ini.txt in the running application: a save_prefs
-sent through the page's own sender writes settings.json normalised and
-leaves ini.txt alone, new event thresholds bring fresh summaries without the
-events of the old ones, and a save too large is refused in a toast while the
-former file stays."""
+"""The page's settings in the running application: a save_prefs sent through
+the page's own sender writes settings.json normalised and leaves ini.txt
+alone, new event thresholds bring fresh summaries without the events of the
+old ones, refused saves show as toasts while the former file stays, and the
+Import chooser speaks the language the page saved in ini.txt."""
 
 import json
 import os
 import shutil
+import subprocess
 import tempfile
 
 from camvault_e2e import CamVaultTestCase, wait_for
@@ -73,3 +74,24 @@ class Prefs(CamVaultTestCase):
         app.script(SEND_PREFS, {})
         wait_for(lambda: kinds(app) == at_defaults, timeout=30,
                  what="summaries of the default thresholds")
+
+    def chooser_titled(self, title):
+        return wait_for(lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+            capture_output=True, text=True).stdout.split(), what=f"chooser {title!r}")[-1]
+
+    def test_the_chooser_speaks_the_pages_language(self):
+        app = self.start_app()
+        ini = os.path.join(app.home, "CAMVAULT", "data", "ini.txt")
+        for language, title in (("German", "Clips importieren"), ("French", "Importer des clips")):
+            app.script("var s = document.getElementById('language-select'); s.value = arguments[0];"
+                       "s.dispatchEvent(new Event('change'));", language)
+            wait_for(lambda: open(ini, encoding="utf-8").read().endswith(language),
+                     what=f"{language} saved in ini.txt")
+            app.send_command("http://file_copy_fun/")
+            dialog = self.chooser_titled(title)
+            subprocess.run(["xdotool", "windowfocus", "--sync", dialog], check=True)
+            subprocess.run(["xdotool", "key", "Escape"], check=True)
+            wait_for(lambda: not subprocess.run(
+                ["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
+                capture_output=True, text=True).stdout.strip(), what="chooser closed")
