@@ -9,9 +9,11 @@
 #include "base/numbers.hpp"
 #include "bridge/command_args.hpp"
 #include "bridge/page_calls.hpp"
+#include "library/chooser_texts.hpp"
 #include "library/import_lists.hpp"
 #include "library/listing.hpp"
 #include "library/naming.hpp"
+#include "library/prefs.hpp"
 #include "library/settings.hpp"
 #include "library/summary_store.hpp"
 #include "platform/gio/folder_opener_gio.hpp"
@@ -61,10 +63,12 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
            const ExtractProgress& progress) {
             return extract_clip_file(clip, script, name, progress);
         },
-        ImportLibrary{index_.get(), [](const IndexedClip& clip, const Extraction* extracted) {
-                          return encode_facts(
-                              summarize_script(clip.script_path, extracted ? extracted->layouts : 0,
-                                               extracted && extracted->cut, EventThresholds{}));
+        ImportLibrary{index_.get(),
+                      [home = options_.home](const IndexedClip& clip, const Extraction* extracted) {
+                          // Read per clip: a save_prefs may come in the middle of an import.
+                          return encode_facts(summarize_script(
+                              clip.script_path, extracted ? extracted->layouts : 0,
+                              extracted && extracted->cut, event_thresholds(load_prefs(home))));
                       }});
     // The recorder's capture objects are built now and started only by a command.
     media_ = std::make_unique<media::MediaTools>(
@@ -182,7 +186,10 @@ void AppDelegate::report_clips(std::function<void()> then) {
     // taken out) is found off the main thread: a card may be slow to answer.
     availability_.submit([this, movies = std::move(movies), scripts = list_entries(file_data_path),
                           then = std::move(then)] {
-        const auto listed = listed_clips(index_.get(), movies, scripts);
+        // Summaries made with other event thresholds than the settings' are
+        // made again here, before the page hears of them.
+        const auto listed = listed_clips(index_.get(), movies, scripts,
+                                         event_thresholds(load_prefs(options_.home)));
         return std::function<void()>([this, unavailable = unavailable_movies(listed),
                                       summaries = listing_json(listed), then] {
             web_host_->call(page_calls::clips_unavailable(unavailable));
@@ -198,6 +205,19 @@ void AppDelegate::save_set(std::string_view url_text) {
         log_line(written.error());
         web_host_->call(page_calls::notice(written.failure()));
     }
+}
+
+void AppDelegate::save_prefs(std::string_view url_text) {
+    const EventThresholds before = event_thresholds(load_prefs(options_.home));
+    auto saved = camvault::save_prefs(options_.home, prefs_text(url_text));
+    if (!saved) {
+        log_line(saved.error());
+        web_host_->call(page_calls::notice(saved.failure()));
+        return;
+    }
+    // The listed clips' events are found again with the new thresholds.
+    if (event_thresholds(*saved) != before)
+        report_clips({});
 }
 
 void AppDelegate::mini() {
@@ -333,7 +353,9 @@ void AppDelegate::library_search(std::string_view url_text) {
     // Summaries come from the index and routes from script files: off the main thread.
     availability_.submit([this, filter, movies = list_entries(file_mv_path),
                           scripts = list_entries(file_data_path)] {
-        const auto found = search_listed(listed_clips(index_.get(), movies, scripts), filter);
+        const auto found = search_listed(listed_clips(index_.get(), movies, scripts,
+                                                      event_thresholds(load_prefs(options_.home))),
+                                         filter);
         return std::function<void()>(
             [this, found] { web_host_->call(page_calls::search_results(found)); });
     });
@@ -350,8 +372,13 @@ void AppDelegate::tell_library_problem(const std::string& error) {
 }
 
 void AppDelegate::copy_file() {
+    // The page may have switched language since the last time.
+    auto texts = clip_chooser_texts(read_settings_language(options_.home));
     clip_chooser_.choose(
-        window, [this](std::vector<std::string> paths) { import_paths(std::move(paths)); });
+        window,
+        {std::move(texts.title), std::move(texts.cancel), std::move(texts.accept),
+         std::move(texts.filter)},
+        [this](std::vector<std::string> paths) { import_paths(std::move(paths)); });
 }
 
 void AppDelegate::get_photo(std::string_view url_text) {
@@ -387,13 +414,16 @@ void AppDelegate::export_route(std::string_view url_text) {
             fail("route_export_failed", {{"error", args.error()}}, args.error())));
         return;
     }
-    route_exporter_->start(route_export_request(*args), [this](Result<std::string> written) {
-        log_line(written ? "route: " + *written : "route not exported: " + written.error());
-        web_host_->call(page_calls::route_exported(
-            written ? written
+    route_exporter_->start(
+        route_export_request(*args, load_prefs(options_.home)),
+        [this](Result<std::string> written) {
+            log_line(written ? "route: " + *written : "route not exported: " + written.error());
+            web_host_->call(page_calls::route_exported(
+                written
+                    ? written
                     : Result<std::string>(fail("route_export_failed", {{"error", written.error()}},
                                                written.error()))));
-    });
+        });
 }
 
 }  // namespace camvault

@@ -70,6 +70,7 @@ class AppDelegate final : public CommandHandlers {
     void export_route(std::string_view url_text) override;
     void library_restore() override;
     void library_search(std::string_view url_text) override;
+    void save_prefs(std::string_view url_text) override;
 
     // Properties.
     GtkWindow* window = nullptr;         // owned by window_host_

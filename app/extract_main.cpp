@@ -14,6 +14,7 @@
 
 #include "base/fs/atomic_file.hpp"
 #include "library/naming.hpp"
+#include "library/prefs.hpp"
 #include "telemetry/extract.hpp"
 #include "telemetry/freegps_layouts.hpp"
 #include "telemetry/route_export.hpp"
@@ -22,14 +23,18 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: camvault-extract [--data-dir DIR] [--force] CLIP...\n"
-    "       camvault-extract --format gpx|kml|csv|geojson [--output FILE] CLIP...\n"
+    "       camvault-extract --format gpx|kml|csv|geojson [--data-dir DIR] [--output FILE]\n"
+    "                        CLIP...\n"
     "       camvault-extract --help | --version\n"
     "Writes each clip's telemetry script file into DIR (default ~/CAMVAULT/data).\n"
     "Clips whose script file exists are skipped unless --force is given.\n"
-    "  --data-dir DIR  write the script files into DIR\n"
+    "  --data-dir DIR  write the script files into DIR; with --format, read the\n"
+    "                  settings from DIR\n"
     "  --force         rewrite script files that exist\n"
     "  --format FMT    script (the default) or a route file: gpx, kml, csv, geojson;\n"
     "                  several clips make one route in clock order, times in UTC\n"
+    "                  by the clock correction and camera time zone of DIR's\n"
+    "                  settings.json (default ~/CAMVAULT/data/settings.json)\n"
     "  --output FILE   write the route file to FILE instead of standard output\n"
     "  --help          show this text\n"
     "  --version       show the version\n";
@@ -135,7 +140,9 @@ Outcome extract_one(const std::string& clip, const std::string& data_dir, bool f
 // The route of all clips as one file in clock order: nothing is written unless
 // every clip was read and some position was found.
 int export_route(const std::vector<std::string>& clips, camvault::RouteFormat format,
-                 const std::string& output) {
+                 const std::string& output, const camvault::Prefs& prefs) {
+    const int offset = prefs.camera_utc_offset_min;
+    const int64_t correction = prefs.clock_correction_s;
     std::vector<camvault::ClipRoute> routes;
     for (const std::string& clip : clips) {
         auto route = camvault::read_clip_route(clip, camvault::clip_name(clip));
@@ -143,17 +150,19 @@ int export_route(const std::vector<std::string>& clips, camvault::RouteFormat fo
             std::fprintf(stderr, "camvault-extract: %s\n", route.error().c_str());
             return 1;
         }
-        if (camvault::exportable_points({&*route, 1}, 0) == 0)
+        if (camvault::exportable_points({&*route, 1}, offset, correction) == 0)
             std::fprintf(stderr, "camvault-extract: no position in the telemetry of %s\n",
                          clip.c_str());
         routes.push_back(std::move(*route));
     }
-    if (camvault::exportable_points(routes, 0) == 0) {
+    if (camvault::exportable_points(routes, offset, correction) == 0) {
         std::fputs("camvault-extract: nothing to write\n", stderr);
         return 1;
     }
-    camvault::sort_by_clock(routes, 0);
+    camvault::sort_by_clock(routes, offset, correction);
     camvault::RouteOptions options;
+    options.utc_offset_minutes = offset;
+    options.clock_correction_s = correction;
     options.creator = "CamVault " CAMVAULT_VERSION;
     options.title = routes.size() == 1 ? routes.front().name
                                        : routes.front().name + " to " + routes.back().name;
@@ -230,12 +239,20 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "camvault-extract: unknown format %s\n%s", format.c_str(), kUsage);
             return 2;
         }
-        if (!data_dir.empty() || force) {
-            std::fputs("camvault-extract: --data-dir and --force write script files only\n",
-                       stderr);
+        if (force) {
+            std::fputs("camvault-extract: --force writes script files only\n", stderr);
             return 2;
         }
-        return export_route(clips, *route_format, output);
+        // The same clock settings as the application's exports.
+        if (data_dir.empty()) {
+            const std::string home = home_dir();
+            if (!home.empty())
+                data_dir = camvault::library_data_dir(home);
+        }
+        const auto prefs = data_dir.empty()
+                               ? camvault::Prefs{}
+                               : camvault::load_prefs_file(data_dir + "/settings.json");
+        return export_route(clips, *route_format, output, prefs);
     }
     if (!output.empty()) {
         std::fputs("camvault-extract: --output needs --format gpx, kml, csv or geojson\n", stderr);

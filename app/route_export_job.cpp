@@ -11,11 +11,13 @@
 
 namespace camvault {
 
-RouteExportRequest route_export_request(const ExportRouteArgs& args) {
+RouteExportRequest route_export_request(const ExportRouteArgs& args, const Prefs& prefs) {
     RouteExportRequest request;
     request.clips = args.clips;
     request.format = route_format_named(args.format).value_or(RouteFormat::gpx);
     request.csv_speed = args.speed_unit == "mph" ? SpeedUnit::mph : SpeedUnit::kmh;
+    request.utc_offset_minutes = prefs.camera_utc_offset_min;
+    request.clock_correction_s = prefs.clock_correction_s;
     return request;
 }
 
@@ -28,12 +30,14 @@ Result<std::string> export_route_file(const RouteExportRequest& request,
             return fail(route.error());
         routes.push_back(std::move(*route));
     }
-    if (routes.empty() || exportable_points(routes, request.utc_offset_minutes) == 0)
+    if (routes.empty() ||
+        exportable_points(routes, request.utc_offset_minutes, request.clock_correction_s) == 0)
         return fail("no position in the telemetry of " +
                     (routes.empty() ? std::string("no clip") : routes.front().name));
-    sort_by_clock(routes, request.utc_offset_minutes);
+    sort_by_clock(routes, request.utc_offset_minutes, request.clock_correction_s);
     RouteOptions options;
     options.utc_offset_minutes = request.utc_offset_minutes;
+    options.clock_correction_s = request.clock_correction_s;
     options.csv_speed = request.csv_speed;
     options.creator = "CamVault " CAMVAULT_VERSION;
     options.title = routes.size() == 1 ? routes.front().name

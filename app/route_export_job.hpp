@@ -11,6 +11,7 @@
 
 #include "base/result.hpp"
 #include "bridge/command_args.hpp"
+#include "library/prefs.hpp"
 #include "telemetry/route_export.hpp"
 
 namespace camvault {
@@ -19,12 +20,15 @@ struct RouteExportRequest {
     std::vector<std::string> clips;
     RouteFormat format = RouteFormat::gpx;
     SpeedUnit csv_speed = SpeedUnit::kmh;
-    // The camera clock's offset from UTC; a settings file will provide it.
+    // From the page's settings (settings.json): UTC = recorded time +
+    // clock_correction_s - utc_offset_minutes.
     int utc_offset_minutes = 0;
+    int64_t clock_correction_s = 0;
 };
 
-// The request an export_route command's arguments make.
-RouteExportRequest route_export_request(const ExportRouteArgs& args);
+// The request an export_route command's arguments make, with the clock
+// settings of `prefs`.
+RouteExportRequest route_export_request(const ExportRouteArgs& args, const Prefs& prefs);
 
 // Reads the clips, writes the route file into `files_dir` as "<first clip's
 // stem>.<format>" or the next free name ("-2", "-3", ...; nothing is ever

@@ -39,6 +39,14 @@ std::string settings_text(std::string_view url_text) {
     return remove_all(url_text, prefix_of(Command::save_set));
 }
 
+std::string prefs_text(std::string_view url_text) {
+    const std::string_view prefix = prefix_of(Command::save_prefs);
+    const size_t at = url_text.find(prefix);
+    if (at == std::string_view::npos)
+        return {};
+    return percent_decode(url_text.substr(at + prefix.size()));
+}
+
 int32_t read_leading_int32(std::string_view field) {
     size_t i = 0;
     while (i < field.size() && is_blank(field[i]))

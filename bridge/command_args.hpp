@@ -19,6 +19,11 @@ std::vector<std::string> removal_paths(std::string_view url_text);
 // save_set: everything but the prefix, as sent (the page's own encoding).
 std::string settings_text(std::string_view url_text);
 
+// save_prefs: the JSON text after "http://save_prefs/", percent-decoded
+// whole (the page sends it through encodeURIComponent); library/prefs reads
+// it. Empty when the URL holds no such prefix.
+std::string prefs_text(std::string_view url_text);
+
 // get_photo: "<movie url>;<minutes>;<seconds>[;<ms>]" after every prefix is
 // removed. The page adds the exact media time of the frame on screen in
 // milliseconds as a fourth field; further fields are ignored.

@@ -66,6 +66,9 @@ DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& han
             case Command::export_route:
                 handlers.export_route(url_text);
                 break;
+            case Command::save_prefs:
+                handlers.save_prefs(url_text);
+                break;
         }
     }
     return result;

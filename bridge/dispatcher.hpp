@@ -22,6 +22,7 @@ enum class Command {
     export_route,
     library_restore,
     library_search,
+    save_prefs,
 };
 
 struct CommandPrefix {
@@ -30,7 +31,7 @@ struct CommandPrefix {
 };
 
 // The order in which the tests run; no prefix is contained in another.
-inline constexpr std::array<CommandPrefix, 14> kCommandTable{{
+inline constexpr std::array<CommandPrefix, 15> kCommandTable{{
     {Command::file_del_fun, "http://file_del_fun/"},
     {Command::file_copy_fun, "http://file_copy_fun/"},
     {Command::get_photo, "http://get_photo/"},
@@ -45,6 +46,7 @@ inline constexpr std::array<CommandPrefix, 14> kCommandTable{{
     {Command::export_route, "http://export_route/"},
     {Command::library_restore, "http://library_restore/"},
     {Command::library_search, "http://library_search/"},
+    {Command::save_prefs, "http://save_prefs/"},
 }};
 
 // What the commands do. Handlers that take an argument receive the whole URL
@@ -67,6 +69,7 @@ class CommandHandlers {
     virtual void export_route(std::string_view url_text) = 0;
     virtual void library_restore() = 0;
     virtual void library_search(std::string_view url_text) = 0;
+    virtual void save_prefs(std::string_view url_text) = 0;
 };
 
 enum class DispatchResult {

@@ -80,6 +80,8 @@ struct EventThresholds {
     // A G-sensor whose every axis stays within 0.05 g of its mean for the
     // whole clip is flat (stuck or disconnected): braking falls back on speed.
     double flat_g = 0.05;
+
+    bool operator==(const EventThresholds&) const = default;
 };
 
 struct ClipEvent {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "base/fs/files.hpp"
+#include "base/log.hpp"
 #include "library/naming.hpp"
 #include "library/summary_json.hpp"
 #include "library/summary_store.hpp"
@@ -13,7 +14,8 @@
 namespace camvault {
 
 std::vector<LibraryClip> listed_clips(LibraryIndex* index, const std::vector<std::string>& movies,
-                                      const std::vector<std::string>& scripts) {
+                                      const std::vector<std::string>& scripts,
+                                      const EventThresholds& thresholds) {
     std::vector<LibraryClip> listed;
     listed.reserve(movies.size());
     for (size_t i = 0; i < movies.size(); ++i) {
@@ -28,6 +30,14 @@ std::vector<LibraryClip> listed_clips(LibraryIndex* index, const std::vector<std
                 clip.key = known.script_key;
                 clip.mtime_ms = known.mtime_ns / 1'000'000;
                 StoredFacts facts = decode_facts(known.summary_json);
+                if (facts.summary && facts.thresholds != thresholds) {
+                    facts = resummarize(facts, known.script_path, thresholds);
+                    // An unreadable script is tried again at the next listing.
+                    if (facts.summary) {
+                        if (auto kept = index->set_summary(movies[i], encode_facts(facts)); !kept)
+                            log_line(kept.error());
+                    }
+                }
                 clip.layout = facts.layout;
                 clip.telemetry_cut = facts.cut;
                 clip.summary = std::move(facts.summary);

@@ -14,10 +14,14 @@ namespace camvault {
 
 // The listed clips as the page is told of them: each movie of the listing
 // with its script file, what the index keeps of it (a clip without an index
-// row gets no summary) and whether its file can be opened now. Checks every
-// file: run it off the main thread.
+// row gets no summary) and whether its file can be opened now. A summary
+// whose events were found with other thresholds than `thresholds` is made
+// again from the clip's script file and kept in the index, so the page never
+// sees events of thresholds no longer set. Checks every file: run it off the
+// main thread.
 std::vector<LibraryClip> listed_clips(LibraryIndex* index, const std::vector<std::string>& movies,
-                                      const std::vector<std::string>& scripts);
+                                      const std::vector<std::string>& scripts,
+                                      const EventThresholds& thresholds);
 
 // The movies of `clips` that cannot be opened now.
 std::vector<std::string> unavailable_movies(const std::vector<LibraryClip>& clips);

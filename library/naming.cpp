@@ -17,6 +17,10 @@ std::string settings_file_path(std::string_view home) {
     return std::string(home) + "/CAMVAULT/data/ini.txt";
 }
 
+std::string prefs_file_path(std::string_view home) {
+    return std::string(home) + "/CAMVAULT/data/settings.json";
+}
+
 std::string clip_name(std::string_view path) {
     const auto slash = path.rfind('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));

@@ -13,6 +13,8 @@ std::string library_data_dir(std::string_view home);
 std::string library_files_dir(std::string_view home);
 // home/CAMVAULT/data/ini.txt
 std::string settings_file_path(std::string_view home);
+// home/CAMVAULT/data/settings.json: the page's settings beyond ini.txt.
+std::string prefs_file_path(std::string_view home);
 
 // The last piece of `path` split at every "/".
 std::string clip_name(std::string_view path);

@@ -25,4 +25,12 @@ inline constexpr size_t kMaxSettingsSize = 1024;
 // ini.txt, unless it is longer than kMaxSettingsSize (the former settings stay).
 Status save_settings(std::string_view home, std::string_view text);
 
+// The page's language in ini.txt's text ("unit,language", each field as the
+// page encoded it), resolved as the page resolves it: a language's id, name
+// or code in any case gives its id ("English", "German", "French",
+// "Spanish"); anything else gives "English".
+std::string settings_language(std::string_view ini_text);
+// settings_language of home's ini.txt; "English" when it cannot be read.
+std::string read_settings_language(std::string_view home);
+
 }  // namespace camvault

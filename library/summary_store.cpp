@@ -24,6 +24,25 @@ json encode_event(const ClipEvent& e) {
     return out;
 }
 
+// Only what a setting can change: the other thresholds are the code's own.
+json encode_thresholds(const EventThresholds& t) {
+    return {{"braking", t.braking_g},
+            {"acceleration", t.acceleration_g},
+            {"cornering", t.cornering_g},
+            {"harsh", t.harsh_g},
+            {"impact", t.impact_g}};
+}
+
+EventThresholds decode_thresholds(const json& j) {
+    EventThresholds t;
+    t.braking_g = j.at("braking").get<double>();
+    t.acceleration_g = j.at("acceleration").get<double>();
+    t.cornering_g = j.at("cornering").get<double>();
+    t.harsh_g = j.at("harsh").get<double>();
+    t.impact_g = j.at("impact").get<double>();
+    return t;
+}
+
 std::optional<EventBasis> basis_from_name(std::string_view name) {
     for (auto basis : {EventBasis::gsensor_axes, EventBasis::gsensor_magnitude, EventBasis::speed})
         if (event_basis_name(basis) == name)
@@ -51,6 +70,7 @@ std::string encode_facts(const StoredFacts& facts) {
         for (const auto& event : s.events)
             summary["events"].push_back(encode_event(event));
         out["summary"] = std::move(summary);
+        out["thresholds"] = encode_thresholds(facts.thresholds);
     }
     return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -63,6 +83,8 @@ StoredFacts decode_facts(std::string_view text) {
     try {
         facts.layout = in.value("layout", std::string());
         facts.cut = in.value("cut", false);
+        if (in.contains("thresholds"))
+            facts.thresholds = decode_thresholds(in["thresholds"]);
         if (!in.contains("summary") || !in["summary"].is_object())
             return facts;
         const json& j = in["summary"];
@@ -119,6 +141,7 @@ StoredFacts summarize_script(const std::string& script_path, uint32_t layouts, b
                              const EventThresholds& thresholds) {
     StoredFacts facts;
     facts.cut = cut;
+    facts.thresholds = thresholds;
     bool axes_known = true;
     for (unsigned i = 0; i < static_cast<unsigned>(TelemetryLayout::count); ++i) {
         const auto layout = static_cast<TelemetryLayout>(i);
@@ -134,6 +157,19 @@ StoredFacts summarize_script(const std::string& script_path, uint32_t layouts, b
         return facts;
     facts.summary = summarize(contents->points, thresholds, axes_known);
     return facts;
+}
+
+StoredFacts resummarize(const StoredFacts& facts, const std::string& script_path,
+                        const EventThresholds& thresholds) {
+    StoredFacts fresh;
+    fresh.layout = facts.layout;
+    fresh.cut = facts.cut;
+    fresh.thresholds = thresholds;
+    auto contents = read_telemetry_script_file(script_path);
+    if (!contents || !facts.summary)
+        return fresh;
+    fresh.summary = summarize(contents->points, thresholds, facts.summary->axes_known);
+    return fresh;
 }
 
 }  // namespace camvault

@@ -16,6 +16,9 @@ struct StoredFacts {
     std::optional<ClipSummary> summary;  // nothing: not known (an earlier CamVault listed it)
     std::string layout;                  // layout_name, empty when none was found
     bool cut = false;
+    // What the summary's events were found with. Rows written before the
+    // thresholds were settings hold none: they were made with the defaults.
+    EventThresholds thresholds;
 
     bool operator==(const StoredFacts&) const = default;
 };
@@ -29,5 +32,12 @@ StoredFacts decode_facts(std::string_view text);
 // known). Facts without a summary when the script cannot be read.
 StoredFacts summarize_script(const std::string& script_path, uint32_t layouts, bool cut,
                              const EventThresholds& thresholds);
+
+// Facts whose events were found with other thresholds, summarised again from
+// the script file with `thresholds` (the layout, the cut and whether the
+// axes are known stay what they were). Facts without a summary when the
+// script cannot be read: old events are never passed off as current ones.
+StoredFacts resummarize(const StoredFacts& facts, const std::string& script_path,
+                        const EventThresholds& thresholds);
 
 }  // namespace camvault

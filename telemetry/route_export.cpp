@@ -96,13 +96,15 @@ struct ExportPoint {
 };
 
 // The exportable points of one clip, with their UTC times.
-std::vector<ExportPoint> export_points(const ClipRoute& clip, int offset) {
+std::vector<ExportPoint> export_points(const ClipRoute& clip, const RouteOptions& options) {
+    const int offset = options.utc_offset_minutes;
+    const int64_t correction = options.clock_correction_s;
     std::vector<ExportPoint> points;
     points.reserve(clip.points.size());
     for (const auto& point : clip.points) {
-        if (!is_exportable(point, offset))
+        if (!is_exportable(point, offset, correction))
             continue;
-        points.push_back({&point, iso_utc(*utc_milliseconds(point.time, offset))});
+        points.push_back({&point, iso_utc(*utc_milliseconds(point.time, offset, correction))});
     }
     return points;
 }
@@ -130,7 +132,7 @@ std::string gpx_text(std::span<const ClipRoute> clips, const RouteOptions& optio
     out += "  <metadata>\n    <name>" + xml_text(options.title) + "</name>\n  </metadata>\n";
     out += "  <trk>\n    <name>" + xml_text(options.title) + "</name>\n";
     for (const auto& clip : clips) {
-        const auto points = export_points(clip, options.utc_offset_minutes);
+        const auto points = export_points(clip, options);
         if (points.empty())
             continue;
         out += "    <trkseg>\n";
@@ -175,7 +177,7 @@ std::string kml_text(std::span<const ClipRoute> clips, const RouteOptions& optio
         "<displayName>Heading (degrees)</displayName></gx:SimpleArrayField>\n"
         "  </Schema>\n";
     for (const auto& clip : clips) {
-        const auto points = export_points(clip, options.utc_offset_minutes);
+        const auto points = export_points(clip, options);
         if (points.empty())
             continue;
         out += "  <Placemark>\n    <name>" + xml_text(clip.name) + "</name>\n    <gx:Track>\n";
@@ -211,7 +213,7 @@ std::string csv_text(std::span<const ClipRoute> clips, const RouteOptions& optio
     std::string out = std::string("time_utc,latitude,longitude,") +
                       (mph ? "speed_mph" : "speed_kmh") + ",heading,g_x,g_y,g_z\n";
     for (const auto& clip : clips) {
-        for (const auto& [p, time] : export_points(clip, options.utc_offset_minutes)) {
+        for (const auto& [p, time] : export_points(clip, options)) {
             out += time + ',';
             append_fixed(out, p->latitude, 7);
             out += ',';
@@ -236,7 +238,7 @@ std::string geojson_text(std::span<const ClipRoute> clips, const RouteOptions& o
     std::string out = "{\"type\":\"FeatureCollection\",\"features\":[";
     bool first_feature = true;
     for (const auto& clip : clips) {
-        const auto points = export_points(clip, options.utc_offset_minutes);
+        const auto points = export_points(clip, options);
         if (points.empty())
             continue;
         out += first_feature ? "\n" : ",\n";
@@ -311,7 +313,8 @@ RoutePoint route_point(const TelemetryFix& fix) {
     return p;
 }
 
-std::optional<int64_t> utc_milliseconds(const CameraTime& t, int utc_offset_minutes) {
+std::optional<int64_t> utc_milliseconds(const CameraTime& t, int utc_offset_minutes,
+                                        int64_t clock_correction_s) {
     // A second of up to 120 is a record of the next minute (route_point).
     if (t.year < 1 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 ||
         t.day > days_in_month(t.year, t.month) || t.hour > 23 || t.minute > 59 ||
@@ -319,7 +322,8 @@ std::optional<int64_t> utc_milliseconds(const CameraTime& t, int utc_offset_minu
         return std::nullopt;
     const int64_t ms = days_from_civil(t.year, t.month, t.day) * kMsPerDay +
                        (int64_t{t.hour} * 3600 + int64_t{t.minute} * 60) * 1000 +
-                       std::llround(t.second * 1000) - int64_t{utc_offset_minutes} * 60'000;
+                       std::llround(t.second * 1000) - int64_t{utc_offset_minutes} * 60'000 +
+                       clock_correction_s * 1000;
     if (ms < kFirstMs || ms >= kEndMs)
         return std::nullopt;
     return ms;
@@ -358,8 +362,8 @@ std::string iso_utc(int64_t milliseconds) {
     return out;
 }
 
-bool is_exportable(const RoutePoint& point, int utc_offset_minutes) {
-    return utc_milliseconds(point.time, utc_offset_minutes).has_value() &&
+bool is_exportable(const RoutePoint& point, int utc_offset_minutes, int64_t clock_correction_s) {
+    return utc_milliseconds(point.time, utc_offset_minutes, clock_correction_s).has_value() &&
            std::isfinite(point.latitude) && std::isfinite(point.longitude) &&
            std::fabs(point.latitude) <= 90 && std::fabs(point.longitude) <= 180 &&
            std::isfinite(point.speed_kmh) && std::isfinite(point.heading) &&
@@ -367,11 +371,12 @@ bool is_exportable(const RoutePoint& point, int utc_offset_minutes) {
             (std::isfinite(point.g_x) && std::isfinite(point.g_y) && std::isfinite(point.g_z)));
 }
 
-void sort_by_clock(std::vector<ClipRoute>& clips, int utc_offset_minutes) {
+void sort_by_clock(std::vector<ClipRoute>& clips, int utc_offset_minutes,
+                   int64_t clock_correction_s) {
     const auto first_time = [&](const ClipRoute& clip) -> std::optional<int64_t> {
         for (const auto& point : clip.points)
-            if (is_exportable(point, utc_offset_minutes))
-                return utc_milliseconds(point.time, utc_offset_minutes);
+            if (is_exportable(point, utc_offset_minutes, clock_correction_s))
+                return utc_milliseconds(point.time, utc_offset_minutes, clock_correction_s);
         return std::nullopt;
     };
     std::vector<std::pair<std::optional<int64_t>, ClipRoute>> keyed;
@@ -423,12 +428,14 @@ std::string route_text(RouteFormat format, std::span<const ClipRoute> clips,
     return "";
 }
 
-size_t exportable_points(std::span<const ClipRoute> clips, int utc_offset_minutes) {
+size_t exportable_points(std::span<const ClipRoute> clips, int utc_offset_minutes,
+                         int64_t clock_correction_s) {
     size_t count = 0;
     for (const auto& clip : clips)
-        count += static_cast<size_t>(std::count_if(
-            clip.points.begin(), clip.points.end(),
-            [&](const RoutePoint& p) { return is_exportable(p, utc_offset_minutes); }));
+        count += static_cast<size_t>(
+            std::count_if(clip.points.begin(), clip.points.end(), [&](const RoutePoint& p) {
+                return is_exportable(p, utc_offset_minutes, clock_correction_s);
+            }));
     return count;
 }
 

@@ -3,8 +3,9 @@
 // reading the clips and writing the files happen elsewhere.
 //
 // The telemetry's times are the camera's clock as recorded. Every format here
-// writes UTC, which is that clock less the camera's offset from UTC (the
-// "camera time zone"; +00:00 until a setting provides another).
+// writes UTC: that clock plus the clock correction (a camera clock that runs
+// wrong) less the camera's offset from UTC (the "camera time zone"), both
+// page settings in settings.json.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +52,11 @@ RoutePoint route_point(const TelemetryRecord& record);
 RoutePoint route_point(const TelemetryFix& fix);
 
 // Milliseconds since 1970-01-01T00:00:00Z of a camera time on a clock that is
-// `utc_offset_minutes` ahead of UTC; nothing when the time is no real date and
-// time of the years 1 to 9999 (a camera without a fix writes such times).
-std::optional<int64_t> utc_milliseconds(const CameraTime& time, int utc_offset_minutes);
+// `utc_offset_minutes` ahead of UTC and `clock_correction_s` behind the right
+// time; nothing when the time is no real date and time of the years 1 to 9999
+// (a camera without a fix writes such times), or the corrected one is none.
+std::optional<int64_t> utc_milliseconds(const CameraTime& time, int utc_offset_minutes,
+                                        int64_t clock_correction_s = 0);
 
 // "2026-06-01T09:00:05.5Z": milliseconds since the epoch as ISO 8601 UTC, the
 // fraction only where there is one, without trailing zeros.
@@ -61,11 +64,12 @@ std::string iso_utc(int64_t milliseconds);
 
 // Only points with a real time and a position on the globe are exported; the
 // others (no fix yet, a clock never set) would make files other tools reject.
-bool is_exportable(const RoutePoint& point, int utc_offset_minutes);
+bool is_exportable(const RoutePoint& point, int utc_offset_minutes, int64_t clock_correction_s = 0);
 
 // The clips ordered by the clock: by the UTC time of their first exportable
 // point; clips without any go last, in the order given.
-void sort_by_clock(std::vector<ClipRoute>& clips, int utc_offset_minutes);
+void sort_by_clock(std::vector<ClipRoute>& clips, int utc_offset_minutes,
+                   int64_t clock_correction_s = 0);
 
 enum class RouteFormat { gpx, kml, csv, geojson };
 
@@ -78,6 +82,7 @@ enum class SpeedUnit { kmh, mph };
 
 struct RouteOptions {
     int utc_offset_minutes = 0;            // the camera clock's offset from UTC
+    int64_t clock_correction_s = 0;        // added to every recorded time
     SpeedUnit csv_speed = SpeedUnit::kmh;  // CSV only: "speed_kmh" or "speed_mph"
     std::string title;                     // the document's name (GPX, KML)
     std::string creator = "CamVault";      // GPX's creator attribute
@@ -94,6 +99,7 @@ std::string route_text(RouteFormat format, std::span<const ClipRoute> clips,
                        const RouteOptions& options);
 
 // How many points of the clips route_text writes.
-size_t exportable_points(std::span<const ClipRoute> clips, int utc_offset_minutes);
+size_t exportable_points(std::span<const ClipRoute> clips, int utc_offset_minutes,
+                         int64_t clock_correction_s = 0);
 
 }  // namespace camvault

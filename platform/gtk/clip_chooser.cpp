@@ -7,20 +7,21 @@ ClipChooser::~ClipChooser() {
     close();
 }
 
-void ClipChooser::choose(GtkWindow* parent, Chosen chosen) {
+void ClipChooser::choose(GtkWindow* parent, const Texts& texts, Chosen chosen) {
     if (dialog_) {
         gtk_window_present(GTK_WINDOW(dialog_));
         return;
     }
     chosen_ = std::move(chosen);
-    dialog_ =
-        gtk_file_chooser_dialog_new("Import clips", parent, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-                                    GTK_RESPONSE_CANCEL, "_Import", GTK_RESPONSE_ACCEPT, nullptr);
+    // Labels given here replace GTK's stock ones, which follow the system's language.
+    dialog_ = gtk_file_chooser_dialog_new(texts.title.c_str(), parent, GTK_FILE_CHOOSER_ACTION_OPEN,
+                                          texts.cancel.c_str(), GTK_RESPONSE_CANCEL,
+                                          texts.accept.c_str(), GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_modal(GTK_WINDOW(dialog_), TRUE);
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog_), TRUE);
     gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog_), TRUE);
     GtkFileFilter* movies = gtk_file_filter_new();
-    gtk_file_filter_set_name(movies, "Dash-camera clips (.MOV)");
+    gtk_file_filter_set_name(movies, texts.filter.c_str());
     // GTK 3 patterns are case-sensitive.
     gtk_file_filter_add_pattern(movies, "*.[Mm][Oo][Vv]");
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog_), movies);

@@ -67,10 +67,10 @@ TEST(CommandArgs, MergePathsSplitThenDecodeEachPath) {
     EXPECT_EQ(paths[4], "");  // trailing comma: an empty element
 }
 
-// What the page sends: encodeURIComponent of the JSON text.
-std::string export_url(std::string_view json) {
+// What the page sends: encodeURIComponent of the JSON text after the prefix.
+std::string command_url(std::string_view prefix, std::string_view json) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "http://export_route/";
+    std::string url(prefix);
     for (const char c : json) {
         const auto byte = static_cast<unsigned char>(c);
         if (std::isalnum(byte) || std::string_view("-_.!~*'()").find(c) != std::string_view::npos) {
@@ -82,6 +82,21 @@ std::string export_url(std::string_view json) {
         }
     }
     return url;
+}
+
+std::string export_url(std::string_view json) {
+    return command_url("http://export_route/", json);
+}
+
+TEST(CommandArgs, PrefsTextIsTheArgumentDecodedWhole) {
+    const std::string json = R"({"clock_correction_s":-3600,"note":"caf\u00e9 é & 50% , ; / "q""})";
+    EXPECT_EQ(prefs_text(command_url("http://save_prefs/", json)), json);
+    // Multi-byte characters arrive as their UTF-8 bytes, percent-encoded.
+    EXPECT_EQ(prefs_text("http://save_prefs/%7B%22%C3%BC%22%3A1%7D"), "{\"\xC3\xBC\":1}");
+    // A stray "%" that starts no escape stays as it is.
+    EXPECT_EQ(prefs_text("http://save_prefs/100%"), "100%");
+    EXPECT_EQ(prefs_text("http://save_prefs/"), "");
+    EXPECT_EQ(prefs_text("http://save_set/km,English"), "");
 }
 
 TEST(CommandArgs, ExportRouteReadsTheJsonObject) {

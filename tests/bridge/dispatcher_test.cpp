@@ -30,6 +30,7 @@ class RecordingHandlers : public CommandHandlers {
     void export_route(std::string_view url) override {
         calls.push_back("route:" + std::string(url));
     }
+    void save_prefs(std::string_view url) override { calls.push_back("prefs:" + std::string(url)); }
 };
 
 std::vector<std::string> run(std::string_view url, DispatchResult* result = nullptr) {
@@ -49,6 +50,17 @@ TEST(Dispatcher, EachCommandRunsItsOwnHandlerOnly) {
               std::vector<std::string>{"set:http://save_set/km,English"});
     EXPECT_EQ(run("http://export_route/%7B%7D"),
               std::vector<std::string>{"route:http://export_route/%7B%7D"});
+    EXPECT_EQ(run("http://save_prefs/%7B%7D"),
+              std::vector<std::string>{"prefs:http://save_prefs/%7B%7D"});
+}
+
+TEST(Dispatcher, SavePrefsIsNotTakenForSaveSet) {
+    // Both begin "http://save_"; each must run its own handler only.
+    EXPECT_EQ(
+        run("http://save_prefs/%7B%22reopen_library%22%3Afalse%7D"),
+        std::vector<std::string>{"prefs:http://save_prefs/%7B%22reopen_library%22%3Afalse%7D"});
+    EXPECT_EQ(run("http://save_set/km,German"),
+              std::vector<std::string>{"set:http://save_set/km,German"});
 }
 
 TEST(Dispatcher, TwoPrefixesRunInTableOrderWhateverTheirPlaceInTheText) {

@@ -52,6 +52,11 @@ class CountingHandlers : public camvault::CommandHandlers {
             args && args->near && std::abs(args->near->lat) > 90)
             std::abort();
     }
+    void save_prefs(std::string_view url) override {
+        ran += 'v';
+        if (camvault::prefs_text(url).size() > url.size())
+            std::abort();  // decoding never lengthens the text
+    }
     void export_route(std::string_view url) override {
         ran += 'e';
         if (const auto args = camvault::export_route_args(url)) {
@@ -70,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingHandlers handlers;
     const auto result = camvault::dispatch_commands(url, handlers);
     // Only prefixes that occur may run, each at most once, in table order.
-    static constexpr std::string_view kLetters = "dcpfornsmixelq";
+    static constexpr std::string_view kLetters = "dcpfornsmixelqv";
     size_t last = 0;
     for (char letter : handlers.ran) {
         const size_t index = kLetters.find(letter);

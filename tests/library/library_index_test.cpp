@@ -171,7 +171,7 @@ TEST_F(LibraryIndexTest, ListingTellsThePageKeysPresenceAndSummaries) {
     const auto result = import({a, b});
     std::filesystem::remove(a);  // the card taken out
     const auto listed = listed_clips(
-        index_.get(), {a, b}, {result.accepted[0].script_path, result.accepted[1].script_path});
+        index_.get(), {a, b}, {result.accepted[0].script_path, result.accepted[1].script_path}, {});
     EXPECT_FALSE(listed[0].present);
     EXPECT_TRUE(listed[1].present);
     const auto doc = nlohmann::json::parse(listing_json(listed));

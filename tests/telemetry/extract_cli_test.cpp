@@ -2,6 +2,9 @@
 // failures that do not stop the other clips, and the exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "telemetry/extract.hpp"
 #include "tests/telemetry/block_builder.hpp"
 #include "tests/telemetry/run_command.hpp"
@@ -92,6 +95,57 @@ TEST(ExtractCli, RejectsBadUsageAndUnwritableFolders) {
         extract("--data-dir " + quoted(clips / "file/sub") + " " + quoted(clips / "A.MOV")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("cannot create " + (clips / "file/sub")), std::string::npos) << r.err;
+}
+
+// The clip's route as CSV rows after the header, with HOME set to `home`.
+std::string csv_rows(const std::string& args, const std::string& home) {
+    const auto r = run_command(extract("--format csv " + args, home));
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out.substr(r.out.find('\n') + 1);
+}
+
+TEST(ExtractCli, RouteTimesTakeTheClockSettingsOfTheLibrary) {
+    TempFolder home;
+    TempFolder clips;
+    TempFolder other;
+    std::vector<uint8_t> clip(2048);
+    testing::PlantedBlock blk;  // 2017-05-21 13:05, five records with a fix
+    for (size_t k = 0; k < kRecordsPerBlock; ++k) {
+        blk.records[k].lat = 5130'0000;
+        blk.records[k].lon = 10'0000;
+        blk.records[k].tenths = static_cast<uint16_t>(k * 10);
+        blk.records[k].status = k < 5 ? 2 : 0;
+    }
+    testing::plant_block(clip, 700, blk);
+    write_bytes(clips / "A.MOV", clip);
+    const std::string a = quoted(clips / "A.MOV");
+
+    const std::string as_recorded = csv_rows(a, home.path());
+    ASSERT_EQ(as_recorded.rfind("2017-05-21T13:05:", 0), 0u) << as_recorded;
+
+    // The library's settings: the camera in UTC+2, its clock 90 s slow.
+    std::filesystem::create_directories(home / "CAMVAULT/data");
+    testing::write_text(home / "CAMVAULT/data/settings.json",
+                        R"({"clock_correction_s":90,"camera_utc_offset_min":120})");
+    const std::string corrected = csv_rows(a, home.path());
+    EXPECT_EQ(corrected.rfind("2017-05-21T11:06:", 0), 0u) << corrected;
+    EXPECT_EQ(std::count(corrected.begin(), corrected.end(), '\n'),
+              std::count(as_recorded.begin(), as_recorded.end(), '\n'));
+
+    // --data-dir names another library's settings; one without any takes the clock as UTC.
+    EXPECT_EQ(csv_rows("--data-dir " + quoted(other.path()) + " " + a, home.path()), as_recorded);
+    testing::write_text(other / "settings.json", R"({"camera_utc_offset_min":-300})");
+    EXPECT_EQ(csv_rows("--data-dir " + quoted(other.path()) + " " + a, home.path())
+                  .rfind("2017-05-21T18:05:", 0),
+              0u);
+    // Settings that are not valid are left aside.
+    testing::write_text(other / "settings.json", R"({"camera_utc_offset_min":"+02:00"})");
+    EXPECT_EQ(csv_rows("--data-dir " + quoted(other.path()) + " " + a, home.path()), as_recorded);
+    // A route's --data-dir is only read from.
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(other.path()))
+        ++files;
+    EXPECT_EQ(files, 1u);
 }
 
 }  // namespace

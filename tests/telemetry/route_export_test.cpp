@@ -154,5 +154,42 @@ TEST(RouteFiles, CsvSpeedInTheChosenUnitTimesWithTheOffsetAndNoNegativeZero) {
               "2026-06-01T14:30:00.5Z,51.5000000,0.0000000,100.00,90.00,,,\n");
 }
 
+TEST(RouteFiles, UtcIsTheRecordedTimePlusTheCorrectionLessTheOffset) {
+    const CameraTime recorded{2026, 12, 31, 23, 30, 0};
+    // A camera set to UTC+2 whose clock is an hour slow.
+    EXPECT_EQ(utc_milliseconds(recorded, 120, 3600), libc_utc_ms(2026, 12, 31, 22, 30, 0));
+    // Into the next year: UTC-1, 30 minutes slow.
+    EXPECT_EQ(utc_milliseconds(recorded, -60, 1800), libc_utc_ms(2027, 1, 1, 1, 0, 0));
+    // A clock 366 days fast on a leap day.
+    EXPECT_EQ(utc_milliseconds({2028, 2, 29, 12, 0, 0}, 0, -31622400),
+              libc_utc_ms(2027, 2, 28, 12, 0, 0));
+    // Beyond the years a file may name, the point is no longer exportable.
+    const RoutePoint last = point_at({9999, 12, 31, 23, 0, 0});
+    EXPECT_TRUE(is_exportable(last, 0, 3599));
+    EXPECT_FALSE(is_exportable(last, 0, 3600));
+}
+
+TEST(RouteFiles, EveryFormatWritesTheCorrectedTimes) {
+    const std::vector<ClipRoute> clips{{"A.MOV", {point_at({2026, 6, 1, 9, 0, 5.5})}}};
+    RouteOptions options;
+    options.utc_offset_minutes = 60;
+    options.clock_correction_s = -125;
+    // 09:00:05.5 on a clock 125 s fast in UTC+1.
+    const std::string utc = libc_iso(libc_utc_ms(2026, 6, 1, 7, 58, 0)).substr(0, 19) + ".5Z";
+    ASSERT_EQ(utc, "2026-06-01T07:58:00.5Z");
+    for (auto format :
+         {RouteFormat::gpx, RouteFormat::kml, RouteFormat::csv, RouteFormat::geojson}) {
+        const std::string text = route_text(format, clips, options);
+        EXPECT_NE(text.find(utc), std::string::npos) << route_format_extension(format);
+        EXPECT_EQ(text.find("09:00:05"), std::string::npos) << route_format_extension(format);
+    }
+    // The same shift for every clip keeps their order.
+    std::vector<ClipRoute> two{{"B.MOV", {point_at({2026, 6, 1, 10, 0, 0})}},
+                               {"A.MOV", {point_at({2026, 6, 1, 9, 0, 0})}}};
+    sort_by_clock(two, 60, -31622400);
+    EXPECT_EQ(two.front().name, "A.MOV");
+    EXPECT_EQ(exportable_points(two, 60, -31622400), 2u);
+}
+
 }  // namespace
 }  // namespace camvault
