@@ -309,6 +309,9 @@ void AppDelegate::library_restore() {
         return;
     // In turn with the imports: what was imported or removed before is in it.
     import_queue_->enqueue_task([this]() -> std::function<void()> {
+        // "Reopen the library at start" off: the page starts with no listing.
+        if (!load_prefs(options_.home).reopen_library)
+            return [this] { log_line("library kept closed at start"); };
         auto listed = index_->listed();
         if (!listed)
             return [this, error = listed.failure()] { tell_library_problem(error.text); };

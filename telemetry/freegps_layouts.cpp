@@ -649,7 +649,6 @@ bool decode_innovv(std::span<const uint8_t> box, uint64_t length, FreeGpsState& 
         const double lon = std::fabs(f.f32(8));
         fix.speed_kmh = f.f32(12) * kKnotsToKmh;
         fix.track = f.f32(16);
-        accel_words(f, 20, 1.0, fix);
         fix.latitude = signed_by(ddmm_to_degrees(lat), box[starts[k] + 1] == 'S');
         fix.longitude = signed_by(ddmm_to_degrees(lon), box[starts[k] + 2] == 'W');
         if (!sink(fix))
@@ -724,9 +723,6 @@ GSensor layout_gsensor(TelemetryLayout layout) {
         // ACCL in GoPro's own sensor order; ExifTool names no axes for it, so
         // its readings are kept as recorded (converted from m/s2 to g).
         case TelemetryLayout::gopro_gpmf:
-        // INNOVV's words have neither documented axes nor unit; ExifTool
-        // gives them as recorded, and so does CamVault.
-        case TelemetryLayout::innovv:
             return GSensor::axes_unknown;
         default:
             return GSensor::none;

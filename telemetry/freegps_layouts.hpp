@@ -35,8 +35,9 @@
 //
 // INNOVV boxes hold 32-byte records ('A' N/S E/W 0, then little-endian floats
 // latitude and longitude as DDDMM.MMMM without sign, speed in knots, track,
-// and three signed 32-bit G-sensor words of undocumented unit and axes, kept
-// as recorded), found as ExifTool finds them: the first record signature
+// and three signed 32-bit G-sensor words of undocumented unit and axes:
+// read as no G-sensor, since a word of 1000 shown as 1000 g would draw a
+// useless chart and make every record an impact), found as ExifTool finds them: the first record signature
 // anywhere in the box with 28 bytes after it, then the next one after that
 // record. (ExifTool searches all 32 KB it read, which may run past a shorter
 // box into the next one; CamVault stops at the box's end, so that no record

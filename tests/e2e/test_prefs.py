@@ -75,6 +75,40 @@ class Prefs(CamVaultTestCase):
         wait_for(lambda: kinds(app) == at_defaults, timeout=30,
                  what="summaries of the default thresholds")
 
+    def test_the_settings_dialog_saves_and_the_clock_correction_moves_every_time(self):
+        card = tempfile.mkdtemp(prefix="camvault-card-")
+        self.addCleanup(shutil.rmtree, card, True)
+        clip = make_clip(os.path.join(card, "FILE0001.MOV"), "--seconds", "4",
+                         "--start", "2026-06-01 09:00:00")
+        home = tempfile.mkdtemp(prefix="camvault-e2e-home-")
+        self.addCleanup(shutil.rmtree, home, True)
+        app = self.start_app(["--import", clip], home=home)
+        shown = lambda: app.script("return document.getElementById('datetime-value').textContent")
+        wait_for(lambda: shown().startswith("2026-06-01 09:00:0"), timeout=60, what="the recorded time")
+        # The camera ran an hour fast, and the library should start closed.
+        app.script("document.querySelector('[data-testid=prefs]').click();"
+                   "document.getElementById('pref-correction').value = '-01:00:00';"
+                   "document.getElementById('pref-reopen').checked = false;"
+                   "document.querySelector('[data-testid=prefs-save]').click();")
+        path = os.path.join(app.home, "CAMVAULT", "data", "settings.json")
+        wait_for(lambda: os.path.exists(path), what="settings.json written")
+        with open(path, encoding="utf-8") as f:
+            saved = json.load(f)
+        self.assertEqual((saved["clock_correction_s"], saved["reopen_library"]), (-3600, False))
+        wait_for(lambda: shown().startswith("2026-06-01 08:00:0"), what="the corrected time shown")
+        self.assertRegex(app.script("return document.querySelector('.clip-meta').textContent"),
+                         r"^2026-06-01 08:00:0")
+        # The charts' time axis (drawn on a canvas) labels its ticks by the same clock.
+        self.assertEqual(app.script("return CamVaultPage.speedChart.axisText(0)"), "08:00:00")
+
+        # A new start keeps the library closed, and the page reads the correction back.
+        app.close()
+        again = self.start_app([], home=home)
+        again.wait_for_log("library kept closed at start")
+        wait_for(lambda: again.script("return CamVaultPage.state.prefs.clock_correction_s") == -3600,
+                 what="the page read settings.json")
+        self.assertEqual(again.script("return CamVaultPage.state.clips.length"), 0)
+
     def chooser_titled(self, title):
         return wait_for(lambda: subprocess.run(
             ["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],

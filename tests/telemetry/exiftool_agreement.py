@@ -160,7 +160,9 @@ def exiftool_fixes(clip):
             "lat": float(d["GPSLatitude"]),
             "lon": float(d["GPSLongitude"]),
             "speed": float(d.get("GPSSpeed", 0.0)),
-            "accel": None if accel is None else tuple(
+            # INNOVV's untimed boxes give words of no documented unit: CamVault
+            # reads no G-sensor there (0.00), rather than thousands of g.
+            "accel": None if accel is None or not t else tuple(
                 float(v) for v in (accel if isinstance(accel, list) else str(accel).split())),
         })
     if any(f["time"] is None for f in fixes):

@@ -233,14 +233,12 @@ TEST(FreeGpsRegistry, InnovvRecordsAreTimedByTheMovieOneBoxASecond) {
     EXPECT_NEAR(f.longitude, -(7.5 / 60), 1e-12);
     EXPECT_NEAR(f.speed_kmh, 18.52, 1e-9);
     EXPECT_EQ(f.track, 270.0);
-    EXPECT_TRUE(f.has_accel);  // as recorded: the unit is not known
-    EXPECT_EQ(f.x, -5.0);
-    EXPECT_EQ(f.y, 20.0);
-    EXPECT_EQ(f.z, 1000.0);
+    // Words of no documented unit: read as no G-sensor, never as 1000 g.
+    EXPECT_FALSE(f.has_accel);
     EXPECT_NEAR(fixes[1].latitude, 51 + 30.5 / 60, 1e-12);
     EXPECT_NEAR(fixes[2].latitude, 1.0, 1e-12);
     EXPECT_NEAR(fixes[2].longitude, -2.0, 1e-12);
-    EXPECT_EQ(layout_gsensor(TelemetryLayout::innovv), GSensor::axes_unknown);
+    EXPECT_EQ(layout_gsensor(TelemetryLayout::innovv), GSensor::none);
 
     // The first box is the movie's first second, its two records half a
     // second apart; the next box is the next second, carried into 2026.

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{"floats-type2e", "floats-type2e", kAxesUnknown},
                       LayoutCase{"vantrue-n4", "vantrue-n4", kAxesUnknown},
                       LayoutCase{"atc-ring", "atc-ring", kNoGSensor},
-                      LayoutCase{"innovv", "innovv", kAxesUnknown, 200},
+                      LayoutCase{"innovv", "innovv", kNoGSensor, 200},
                       LayoutCase{"nmea-text-track", "nmea-text-track", kNoGSensor},
                       LayoutCase{"gopro-gpmf", "gopro-gpmf", kAxesUnknown, 400}),
     [](const ::testing::TestParamInfo<LayoutCase>& info) {
@@ -108,7 +108,7 @@ TEST(LayoutAgreement, InnovvBoxesInAMovieWithoutCreationTimeGiveNoRecords) {
                                        quoted(dir / "data") + " " + quoted(clip));
     ASSERT_EQ(extracted.status, 0) << extracted.err;
     EXPECT_EQ(extracted.out, "written " + (dir / "data/U.data") + " (0 records; layout innovv; " +
-                                 kAxesUnknown + ")\n");
+                                 kNoGSensor + ")\n");
     const auto exiftool = run_command("exiftool -ee -n -G3 -GPSLatitude " + quoted(clip));
     ASSERT_EQ(exiftool.status, 0) << exiftool.err;
     size_t positions = 0;
