@@ -33,6 +33,13 @@
 
   const DAY_MS = 86400000;
 
+  // A summarised clip's length in whole seconds (its records span one
+  // record's time less than the movie); NaN without one.
+  function summaryLength(clip) {
+    const s = clip && clip.summary;
+    return s && s.has_telemetry && Number.isFinite(s.duration_ms) && s.duration_ms > 0 ? Math.round(s.duration_ms / 1000) : NaN;
+  }
+
   // "2026-03-14" from a date field as the first millisecond of that day on
   // the camera's clock; NaN when empty.
   function dayStart(text) {
@@ -274,6 +281,18 @@
       expandedFor = -2;
     }
 
+    // Many answers that change the list (telemetry read, lengths probed)
+    // make one redraw in the next frame.
+    let renderRequest = 0;
+    function requestRender() {
+      if (renderRequest) return;
+      const later = typeof requestAnimationFrame === 'function' ? requestAnimationFrame : (f) => setTimeout(f, 16);
+      renderRequest = later(() => {
+        renderRequest = 0;
+        render();
+      });
+    }
+
     function render() {
       build();
       const list = $('clip-list');
@@ -299,7 +318,7 @@
         p.badge.hidden = !order.has(i);
         p.badge.textContent = order.has(i) ? String(order.get(i)) : '';
         p.title.textContent = clip.name;
-        p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path), t, page.clock);
+        p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path) ?? summaryLength(clip), t, page.clock);
         p.tag.hidden = !(
           (clip.records && clip.records.length === 0) ||
           (clip.records === undefined && clip.summary && !clip.summary.has_telemetry)
@@ -465,14 +484,17 @@
       // A clip the library summarised is listed from its summary: its
       // telemetry is read only when it is shown (a card of a thousand clips
       // never fills the page with their records).
+      // Its length, too, comes from the summary; only the others' movies are
+      // opened to learn it (a thousand probes would keep the page busy for
+      // minutes, redrawing the list after each).
       state.clips.forEach((clip) => {
         if (!clip.summary) {
           loader.loadTelemetry(clip).then((records) => {
             clip.records = records;
-            render();
+            requestRender();
           });
         }
-        loader.probeDuration(clip).then(() => render());
+        if (!summaryLength(clip)) loader.probeDuration(clip).then(requestRender);
       });
       render();
       // user_path is set by the same script text, right after this call.

@@ -102,7 +102,7 @@ test('after the import the last accepted clip is shown; it has no telemetry and 
 test('the marker and the chart cursor follow the video; the route seeks it', { skip }, async () => {
   // The first clip is in a trip of its own, closed while the other clip is on screen.
   await b.execute(`document.querySelectorAll('[data-testid=trip-item]').forEach((t) => {
-    if (t.querySelector('[data-testid=clip-item]').offsetParent === null) t.querySelector('.trip-head').click();
+    if (t.querySelector('[data-testid=clip-item]').offsetParent === null) t.querySelector('.trip-toggle').click();
   })`);
   const items = await b.findAll('[data-testid="clip-item"]');
   await b.click(items[0]);
