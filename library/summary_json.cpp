@@ -43,6 +43,8 @@ json clip_json(const LibraryClip& clip, const json& trip) {
         {"telemetry", clip.telemetry_path.empty() ? json(nullptr) : json(clip.telemetry_path)},
         {"key", clip.key.empty() ? json(nullptr) : json(clip.key)},
         {"present", clip.present},
+        // When the movie was last written: the only date a clip without GPS has.
+        {"mtime_ms", clip.mtime_ms > 0 ? json(clip.mtime_ms) : json(nullptr)},
         {"layout", clip.layout.empty() ? json(nullptr) : json(clip.layout)},
         {"cut", clip.telemetry_cut},
         // null: not known yet (the clip's telemetry was never summarised).

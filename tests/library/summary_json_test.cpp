@@ -31,13 +31,14 @@ TEST(SummaryJson, FieldsUnitsAndNulls) {
                 summarize(drive.points, EventThresholds{}, true)};
     clips[1].movie_path = "/card/B.MOV";
     clips[1].present = false;
+    clips[1].mtime_ms = kNine + 5;  // the only date of a clip without GPS
     const ClipSummary& s = *clips[0].summary;
     const json doc = json::parse(library_summaries_json(clips, group_trips(clips)));
 
     const json& c = doc["clips"][0];
     const json expected =
         json::parse(R"({"movie":"/card/A.MOV","telemetry":"/data/A.data","key":"A.MOV~2",
-        "present":true,"layout":"nextbase-block","cut":true,"has_telemetry":true,
+        "present":true,"mtime_ms":null,"layout":"nextbase-block","cut":true,"has_telemetry":true,
         "end_ms":1780304579900,"duration_ms":179900,"records":1800,"max_speed_kmh":72.0,
         "axes_known":true,"has_gsensor":true,"gsensor_flat":false,"trip":0})");
     for (const auto& [key, value] : expected.items())
@@ -57,7 +58,7 @@ TEST(SummaryJson, FieldsUnitsAndNulls) {
     EXPECT_NEAR(e["at"][0].get<double>(), s.events[0].lat, 0.5e-7);
 
     EXPECT_EQ(doc["clips"][1], json::parse(R"({"movie":"/card/B.MOV","telemetry":null,"key":null,
-        "present":false,"layout":null,"cut":false,"has_telemetry":null,"start_ms":null,
+        "present":false,"mtime_ms":1780304400005,"layout":null,"cut":false,"has_telemetry":null,"start_ms":null,
         "end_ms":null,"duration_ms":null,"records":null,"distance_m":null,"max_speed_kmh":null,
         "mean_speed_kmh":null,"route":null,"axes_known":null,"has_gsensor":null,
         "gsensor_flat":null,"events":[],"trip":1})"));

@@ -24,6 +24,9 @@
       if (clip.records.length > 0) parts.push(clock ? clock.formatRecord(clip.records[0]) : telemetry.formatKey(clip.records[0].key));
     } else if (clip.summary) {
       if (clip.summary.has_telemetry) parts.push(clock ? clock.formatMs(clip.summary.start_ms) : telemetry.formatMs(clip.summary.start_ms));
+      // Without GPS the file's own date is all there is (a real time, shown
+      // in the computer's time zone).
+      else if (Number.isFinite(clip.summary.mtime_ms)) parts.push(localTime(clip.summary.mtime_ms));
     } else {
       parts.push(t('library.reading'));
     }
@@ -32,6 +35,19 @@
   }
 
   const DAY_MS = 86400000;
+
+  // A redraw of a thousand rows writes only what changed: every write makes
+  // the engine lay the row out again.
+  function setText(el, text) {
+    if (el.textContent !== text) el.textContent = text;
+  }
+
+  // "2026-06-01 09:00" in the computer's time zone.
+  function localTime(ms) {
+    const d = new Date(ms);
+    const two = (v) => String(v).padStart(2, '0');
+    return `${d.getFullYear()}-${two(d.getMonth() + 1)}-${two(d.getDate())} ${two(d.getHours())}:${two(d.getMinutes())}`;
+  }
 
   // A summarised clip's length in whole seconds (its records span one
   // record's time less than the movie); NaN without one.
@@ -228,6 +244,10 @@
       toggle.setAttribute('data-testid', 'trip-toggle');
       const when = document.createElement('div');
       when.className = 'trip-when';
+      // Date and times each stay whole; a narrow list puts the times below.
+      const date = document.createElement('span');
+      const times = document.createElement('span');
+      when.append(date, times);
       const facts = document.createElement('div');
       facts.className = 'trip-facts';
       const text = document.createElement('div');
@@ -257,7 +277,7 @@
         page.showClip(i);
       });
       text.title = t('trip.play.title');
-      li.parts = { toggle, when, facts, inner, text };
+      li.parts = { toggle, when, date, times, facts, inner, text };
       li.row = row;
       return li;
     }
@@ -316,20 +336,20 @@
         p.box.checked = selectedAt >= 0;
         p.box.title = t('library.select.title');
         p.badge.hidden = !order.has(i);
-        p.badge.textContent = order.has(i) ? String(order.get(i)) : '';
-        p.title.textContent = clip.name;
-        p.metaText.textContent = clipMeta(clip, loader.durations.get(clip.path) ?? summaryLength(clip), t, page.clock);
+        setText(p.badge, order.has(i) ? String(order.get(i)) : '');
+        setText(p.title, clip.name);
+        setText(p.metaText, clipMeta(clip, loader.durations.get(clip.path) ?? summaryLength(clip), t, page.clock));
         p.tag.hidden = !(
           (clip.records && clip.records.length === 0) ||
           (clip.records === undefined && clip.summary && !clip.summary.has_telemetry)
         );
-        p.tag.textContent = t('library.noTelemetry');
+        setText(p.tag, t('library.noTelemetry'));
         const unavailable = availability.isUnavailable(clip.path);
         li.classList.toggle('unavailable', unavailable);
         if (unavailable) li.setAttribute('data-unavailable', 'true');
         else li.removeAttribute('data-unavailable');
         p.gone.hidden = !unavailable;
-        p.gone.textContent = t('library.unavailable');
+        setText(p.gone, t('library.unavailable'));
       });
       let passing = 0;
       for (const li of list.children) {
@@ -360,18 +380,13 @@
         li.classList.toggle('current', row.clips.includes(state.current));
         parts.inner.hidden = !open;
         parts.toggle.setAttribute('aria-expanded', open ? 'true' : 'false');
-        parts.toggle.textContent = open ? '\u25be' : '\u25b8';
+        setText(parts.toggle, open ? '\u25be' : '\u25b8');
         parts.toggle.title = t('trip.toggle.title');
         parts.toggle.setAttribute('aria-label', t('trip.toggle.title'));
         const text = tripText(row.summary, kept.length, state.language, state.unit, t, page.clock ? page.clock.shiftMs() : 0);
-        // Date and times each stay whole; a narrow list puts the times below.
-        parts.when.textContent = '';
-        const date = document.createElement('span');
-        date.textContent = text.date;
-        const times = document.createElement('span');
-        times.textContent = text.times;
-        parts.when.append(date, times);
-        parts.facts.textContent = text.facts;
+        setText(parts.date, text.date);
+        setText(parts.times, text.times);
+        setText(parts.facts, text.facts);
       }
       const shown = state.clips.length - removing.size;
       const note = $('filter-note');
