@@ -15,16 +15,7 @@ using testing::read_text;
 
 // A clip of five records with a fix at 2017-05-21 13:05:00.0 to 13:05:04.0.
 std::string write_clip(const std::string& path) {
-    std::vector<uint8_t> clip(2048);
-    testing::PlantedBlock blk;
-    for (size_t k = 0; k < kRecordsPerBlock; ++k) {
-        blk.records[k].lat = 5130'0000;
-        blk.records[k].lon = 10'0000;
-        blk.records[k].tenths = static_cast<uint16_t>(k * 10);
-        blk.records[k].status = k < 5 ? 2 : 0;
-    }
-    testing::plant_block(clip, 700, blk);
-    testing::write_bytes(path, clip);
+    testing::write_bytes(path, testing::five_fix_clip());
     return path;
 }
 

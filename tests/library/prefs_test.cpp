@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -303,22 +304,18 @@ TEST_F(PrefsFiles, TheChooserLanguageComesFromIniTxt) {
 }
 
 TEST(ChooserLanguage, TitleAndButtonsInEachLanguage) {
-    const auto en = clip_chooser_texts("English");
-    EXPECT_EQ(en.title, "Import clips");
-    EXPECT_EQ(en.cancel, "_Cancel");
-    EXPECT_EQ(en.accept, "_Import");
-    const auto de = clip_chooser_texts("German");
-    EXPECT_EQ(de.title, "Clips importieren");
-    EXPECT_EQ(de.cancel, "_Abbrechen");
-    EXPECT_EQ(de.accept, "_Importieren");
-    const auto fr = clip_chooser_texts("French");
-    EXPECT_EQ(fr.title, "Importer des clips");
-    EXPECT_EQ(fr.cancel, "_Annuler");
-    EXPECT_EQ(fr.accept, "_Importer");
-    const auto es = clip_chooser_texts("Spanish");
-    EXPECT_EQ(es.title, "Importar clips");
-    EXPECT_EQ(es.cancel, "_Cancelar");
-    EXPECT_EQ(es.accept, "_Importar");
+    const std::vector<std::array<std::string, 4>> expected = {
+        {"English", "Import clips", "_Cancel", "_Import"},
+        {"German", "Clips importieren", "_Abbrechen", "_Importieren"},
+        {"French", "Importer des clips", "_Annuler", "_Importer"},
+        {"Spanish", "Importar clips", "_Cancelar", "_Importar"},
+    };
+    for (const auto& [language, title, cancel, accept] : expected) {
+        const auto texts = clip_chooser_texts(language);
+        EXPECT_EQ(texts.title, title) << language;
+        EXPECT_EQ(texts.cancel, cancel) << language;
+        EXPECT_EQ(texts.accept, accept) << language;
+    }
     EXPECT_EQ(clip_chooser_texts("Klingon").title, "Import clips");
     // Every filter keeps the extension it shows.
     for (const char* language : {"English", "German", "French", "Spanish"})

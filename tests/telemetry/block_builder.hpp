@@ -62,4 +62,19 @@ inline void plant_block(std::vector<uint8_t>& b, size_t m, const PlantedBlock& b
     put_i32(b, base + 328, blk.z);
 }
 
+// 2 KB of movie with one block of five records with a fix, from
+// 2017-05-21 13:05:00.0 to 13:05:04.0: the smallest clip with a route.
+inline std::vector<uint8_t> five_fix_clip() {
+    std::vector<uint8_t> clip(2048);
+    PlantedBlock blk;
+    for (size_t k = 0; k < kRecordsPerBlock; ++k) {
+        blk.records[k].lat = 5130'0000;
+        blk.records[k].lon = 10'0000;
+        blk.records[k].tenths = static_cast<uint16_t>(k * 10);
+        blk.records[k].status = k < 5 ? 2 : 0;
+    }
+    plant_block(clip, 700, blk);
+    return clip;
+}
+
 }  // namespace camvault::testing

@@ -108,16 +108,7 @@ TEST(ExtractCli, RouteTimesTakeTheClockSettingsOfTheLibrary) {
     TempFolder home;
     TempFolder clips;
     TempFolder other;
-    std::vector<uint8_t> clip(2048);
-    testing::PlantedBlock blk;  // 2017-05-21 13:05, five records with a fix
-    for (size_t k = 0; k < kRecordsPerBlock; ++k) {
-        blk.records[k].lat = 5130'0000;
-        blk.records[k].lon = 10'0000;
-        blk.records[k].tenths = static_cast<uint16_t>(k * 10);
-        blk.records[k].status = k < 5 ? 2 : 0;
-    }
-    testing::plant_block(clip, 700, blk);
-    write_bytes(clips / "A.MOV", clip);
+    write_bytes(clips / "A.MOV", testing::five_fix_clip());  // 2017-05-21 13:05
     const std::string a = quoted(clips / "A.MOV");
 
     const std::string as_recorded = csv_rows(a, home.path());
