@@ -8,12 +8,13 @@
       require('./units.js'),
       require('./trips.js'),
       require('./i18n.js'),
+      require('./list-window.js'),
     );
   } else {
     const CV = root.CamVault;
-    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units, CV.trips, CV.i18n);
+    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units, CV.trips, CV.i18n, CV.listWindow);
   }
-})(this, function (commands, library, telemetry, units, trips, i18n) {
+})(this, function (commands, library, telemetry, units, trips, i18n, listWindowRules) {
   'use strict';
 
   // Under the clip's name: its first record's time once its telemetry is
@@ -212,6 +213,13 @@
     }
 
     const filter = { from: NaN, to: NaN, event: '', movies: null };
+    // The list's rows (trips, and clips of no trip) in the order shown; a
+    // long list holds only those near its view (js/list-window.js).
+    let rowItems = [];
+    const listWindow = listWindowRules.create($('clip-list'), () => rowItems, (li) =>
+      li.row ? (li.classList.contains('open') ? 52 + 44 * li.row.clips.length : 52) : 44,
+      () => clipItems.length,
+    );
     let placeMode = false;
     const shift = () => (page.clock ? page.clock.shiftMs() : 0);
 
@@ -296,8 +304,8 @@
         li.dataset.path = clip.path;
         return li;
       });
-      if (!rows) clipItems.forEach((li) => list.appendChild(li));
-      else rows.forEach((row) => list.appendChild(row.clips ? createTripItem(row) : clipItems[row.clip]));
+      rowItems = rows ? rows.map((row) => (row.clips ? createTripItem(row) : clipItems[row.clip])) : clipItems.slice();
+      listWindow.update();
       expandedFor = -2;
     }
 
@@ -352,7 +360,7 @@
         setText(p.gone, t('library.unavailable'));
       });
       let passing = 0;
-      for (const li of list.children) {
+      for (const li of rowItems) {
         if (!li.row) {
           // A clip of no trip, straight in the list.
           const i = Number(li.dataset.index);
@@ -393,6 +401,8 @@
       note.hidden = !filterActive(filter) && !placeMode;
       note.textContent = placeMode ? t('filter.placeHint') : t('filter.note', { count: passing, total: shown });
       $('btn-filter-place').classList.toggle('active', placeMode || Boolean(filter.movies));
+      // Rows shown, hidden or opened change the list's heights.
+      listWindow.update();
       $('library-empty').hidden = state.clips.length > 0;
       $('library-count').textContent = shown > 0 ? t('library.clips', { count: shown }) : '';
       $('selection-info').textContent =
@@ -465,7 +475,8 @@
         state.anchor = clip;
         page.showClip(clip);
         const item = clipItems[clip];
-        if (item && item.scrollIntoView) item.scrollIntoView({ block: 'nearest' });
+        const at = trips.tripOfClip(rows, clip);
+        if (item) listWindow.reveal(at >= 0 ? rowItems[at] : item, item);
       }
       return true;
     }

@@ -245,15 +245,17 @@
       state.current = i;
       page.renderLibrary();
       const members = page.tripMembers ? page.tripMembers(i) : [i];
-      const key = members.map((m) => state.clips[m].path).join('\n');
+      const clips = members.map((m) => state.clips[m]);
       const shown = state.shown;
-      if (shown && shown.key === key) {
+      // The same trip of the same listing (a new listing brings new clips,
+      // whose telemetry may have changed): only the clip on screen moves.
+      if (shown && shown.clips.length === clips.length && shown.clips.every((c, k) => c === clips[k])) {
         if (shown.clip === clip) return openVideo(clip);
         shown.clip = clip;
         renderCut();
         return openVideo(clip, 0);
       }
-      const next = { key, clip, members, perClip: members.map(() => null), records: [], timeline: [], cumulative: [], partOf: [] };
+      const next = { clips, clip, members, perClip: members.map(() => null), records: [], timeline: [], cumulative: [], partOf: [] };
       next.plan = plan(next);
       state.shown = next;
       openVideo(clip, 0);
