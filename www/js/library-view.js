@@ -292,13 +292,11 @@
 
     // Rebuilds the list's items when the listing or its trips changed.
     function build() {
-      const list = $('clip-list');
       const nextRows = trips.tripRows(state.clips, state.library);
       const signature = JSON.stringify([state.clips.map((c) => c.path), nextRows]);
       if (signature === builtFor) return;
       builtFor = signature;
       rows = nextRows;
-      list.textContent = '';
       clipItems = state.clips.map((clip, i) => {
         const li = createClipItem(i);
         li.dataset.path = clip.path;
@@ -323,7 +321,6 @@
 
     function render() {
       build();
-      const list = $('clip-list');
       const removing = new Set(removal.pendingPaths());
       // The trip of a clip just put on screen opens, so the clip is seen.
       if (rows && state.current !== expandedFor) {

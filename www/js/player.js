@@ -266,8 +266,7 @@
     }
 
     tripTime() {
-      const local = this.currentTime();
-      return this.part >= 0 && this.plan.parts[this.part] ? this.plan.parts[this.part].offset + local : local;
+      return tripPlan.tripTime(this.plan, this.part, this.currentTime());
     }
 
     tripDuration() {

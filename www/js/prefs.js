@@ -15,6 +15,13 @@
     impact_g: { min: 0.5, max: 16, byDefault: 2.5 },
   };
   const MAX_BYTES = 4096;
+  // The dialog's field of each threshold.
+  const THRESHOLD_FIELDS = {
+    braking_g: 'pref-braking',
+    acceleration_g: 'pref-acceleration',
+    cornering_g: 'pref-cornering',
+    impact_g: 'pref-impact',
+  };
 
   function defaults() {
     const events = {};
@@ -122,10 +129,7 @@
       const p = state.prefs;
       $('pref-correction').value = clock.formatCorrection(p.clock_correction_s);
       $('pref-zone').value = clock.formatZone(p.camera_utc_offset_min);
-      $('pref-braking').value = String(p.events.braking_g);
-      $('pref-acceleration').value = String(p.events.acceleration_g);
-      $('pref-cornering').value = String(p.events.cornering_g);
-      $('pref-impact').value = String(p.events.impact_g);
+      for (const [name, id] of Object.entries(THRESHOLD_FIELDS)) $(id).value = String(p.events[name]);
       $('pref-reopen').checked = p.reopen_library;
       $('pref-stop-at-end').checked = p.stop_at_clip_end;
       $('pref-caption').checked = p.snapshot_caption;
@@ -133,15 +137,12 @@
     }
 
     function save() {
+      const events = {};
+      for (const [name, id] of Object.entries(THRESHOLD_FIELDS)) events[name] = $(id).value;
       const read = fromForm({
         correction: $('pref-correction').value,
         zone: $('pref-zone').value,
-        events: {
-          braking_g: $('pref-braking').value,
-          acceleration_g: $('pref-acceleration').value,
-          cornering_g: $('pref-cornering').value,
-          impact_g: $('pref-impact').value,
-        },
+        events,
         reopen_library: $('pref-reopen').checked,
         stop_at_clip_end: $('pref-stop-at-end').checked,
         snapshot_caption: $('pref-caption').checked,

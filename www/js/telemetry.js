@@ -220,29 +220,6 @@
     return COMPASS[Math.round(d / 45) % 8];
   }
 
-  // "51[ 30' 26.64:" is how the camera writes degrees, minutes and seconds.
-  // The hemisphere comes from the signed coordinate: the label has no place
-  // for the sign of a coordinate between -1 and 0 degrees.
-  function formatCoordinate(label, value, positive, negative) {
-    const m = /^\s*-?(\d+)\[\s*(\d+)'\s*(\d+(?:\.\d+)?):\s*$/.exec(label || '');
-    const hemisphere = value < 0 ? negative : positive;
-    if (m) return `${m[1]}\u00b0 ${m[2]}\u2032 ${m[3]}\u2033 ${hemisphere}`;
-    if (!Number.isFinite(value)) return '';
-    return `${Math.abs(value).toFixed(5)}\u00b0 ${hemisphere}`;
-  }
-
-  // `names` gives the hemisphere letters in the page's language.
-  function formatPosition(record, names) {
-    if (!record || !record.hasPosition) return '';
-    const n = Object.assign({ N: 'N', S: 'S', E: 'E', W: 'W' }, names || {});
-    const [latLabel, lonLabel] = (record.lbs || '').split(',');
-    return (
-      formatCoordinate(latLabel, record.lat, n.N, n.S) +
-      ', ' +
-      formatCoordinate(lonLabel, record.lon, n.E, n.W)
-    );
-  }
-
   return {
     parseKey,
     formatKey,
@@ -258,7 +235,6 @@
     nearestIndex,
     headingDegrees,
     compassPoint,
-    formatPosition,
     NOMINAL_RATE,
   };
 });

@@ -65,10 +65,11 @@
     return { part: k, local };
   }
 
-  // Trip time of a moment in clip `part`.
+  // Trip time of a moment in clip `part`; a clip of no plan is on its own clock.
   function tripTime(plan, part, local) {
     const p = plan.parts[part];
-    return p ? p.offset + (finite(local) ? local : 0) : 0;
+    const at = finite(local) ? local : 0;
+    return p ? p.offset + at : at;
   }
 
   // The trip's records on its clock: each clip's records (with their place on

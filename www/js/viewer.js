@@ -255,7 +255,7 @@
         renderCut();
         return openVideo(clip, 0);
       }
-      const next = { clips, clip, members, perClip: members.map(() => null), records: [], timeline: [], cumulative: [], partOf: [] };
+      const next = { clips, clip, members, perClip: members.map(() => null), records: [], timeline: [], cumulative: [] };
       next.plan = plan(next);
       state.shown = next;
       openVideo(clip, 0);
@@ -359,7 +359,6 @@
       const sameRoute = shown.records.length === records.length && shown.records[0] === records[0];
       shown.records = records;
       shown.timeline = joined.timeline;
-      shown.partOf = joined.partOf;
       shown.cumulative = telemetry.cumulativeKm(records);
       delete shown.speedPick;
       delete shown.gPick;

@@ -39,7 +39,6 @@ test('records come from the script file in file order', () => {
   assert.equal(r.lon, -3.1791);
   assert.deepEqual([r.x, r.y, r.z], [0.01, -0.98, 1.5]);
   assert.equal(r.hasPosition, true);
-  assert.equal(telemetry.formatPosition(r), '51\u00b0 30\u2032 26.64\u2033 N, 3\u00b0 10\u2032 44.76\u2033 W');
 
   const drive = sampleDrive({ seconds: 3 });
   const many = extractRecords(runScript(telemetryScript('B.MOV', drive)), 'B.MOV');
@@ -55,17 +54,6 @@ test('a clip without telemetry yields no records, whatever the table holds', () 
   assert.deepEqual(extractRecords({ 'E.MOV': 'nonsense' }, 'E.MOV'), []);
   assert.deepEqual(extractRecords({ 'E.MOV': { k: null } }, 'E.MOV'), []);
   assert.deepEqual(extractRecords({ 'E.MOV': {} }, 'toString'), [], 'inherited names are no clips');
-});
-
-test('a position label between 0 and -1 degrees keeps its hemisphere', () => {
-  const r = { hasPosition: true, lat: 51.1, lon: -0.5, lbs: "51[ 6' 0.00:,0[ 30' 0.00:" };
-  assert.match(telemetry.formatPosition(r), /0\u00b0 30\u2032 0.00\u2033 W$/);
-  const noFix = { hasPosition: false, lat: 0, lon: 0, lbs: "0[ 0' 0.00:,0[ 0' 0.00:" };
-  assert.equal(telemetry.formatPosition(noFix), '');
-  assert.equal(
-    telemetry.formatPosition({ hasPosition: true, lat: -33.9, lon: 18.4, lbs: "-33[ 54' 0.00:,18[ 24' 0.00:" }, { S: 'S', E: 'O' }),
-    '33\u00b0 54\u2032 0.00\u2033 S, 18\u00b0 24\u2032 0.00\u2033 O',
-  );
 });
 
 function records(keys) {

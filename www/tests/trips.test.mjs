@@ -126,6 +126,11 @@ test('degrees, minutes and seconds never show 60 seconds', () => {
   assert.equal(trips.formatDms(null), '');
 });
 
+test('a coordinate between 0 and -1 degrees keeps its hemisphere; letters in the page\u2019s language', () => {
+  assert.match(trips.formatDms([51.1, -0.5]), /0\u00b030'00.0"W$/);
+  assert.equal(trips.formatDms([-33.9, 18.4], { N: 'N', S: 'S', E: 'O', W: 'W' }), '33\u00b054\'00.0"S 18\u00b024\'00.0"O');
+});
+
 test('merge takes the clips by recording time; untimed ones keep their picked order after them', () => {
   const c = (name, start) => ({ name, summary: start === null ? { start_ms: null } : { start_ms: start } });
   const picked = [c('late', 300), c('none1', null), c('early', 100), c('none2', null), { name: 'read', records: [{ time: 200 }] }];
