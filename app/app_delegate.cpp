@@ -18,6 +18,7 @@
 #include "library/summary_store.hpp"
 #include "platform/gio/folder_opener_gio.hpp"
 #include "platform/gtk/screen_grabber_gdk.hpp"
+#include "platform/gtk/transient_popups.hpp"
 #include "platform/x11/click_watcher_xi.hpp"
 
 namespace camvault {
@@ -385,12 +386,17 @@ void AppDelegate::copy_file() {
 }
 
 void AppDelegate::get_photo(std::string_view url_text) {
-    const PhotoArgs args = photo_args(url_text);
-    media_->get_photo({args.movie_url, args.minutes, args.seconds, args.complete, args.exact_ms});
+    media_->get_photo(frame_request(photo_args(url_text)));
 }
 
 void AppDelegate::get_full_photo() {
-    media_->get_full_photo(window_host_->widget_area(web_host_->widget()));
+    // Tooltips and menus over the window are closed first; the grab waits for
+    // the web view to paint what they covered.
+    popups_closed_ = std::make_unique<platform::PopupsClosed>(web_host_->widget());
+    full_photo_timer_.start(popups_closed_->closed() ? kRepaintAfterPopupsMs : 0, [this] {
+        media_->get_full_photo(window_host_->widget_area(web_host_->widget()));
+        popups_closed_.reset();
+    });
 }
 
 void AppDelegate::open_files_folder() {

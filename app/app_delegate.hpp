@@ -16,12 +16,14 @@
 #include "app/geometry.hpp"
 #include "app/launch.hpp"
 #include "app/route_export_job.hpp"
+#include "base/glib/timeout.hpp"
 #include "base/glib/work_pool.hpp"
 #include "bridge/dispatcher.hpp"
 #include "library/import_pass.hpp"
 #include "media/media_tools.hpp"
 #include "platform/gio/mount_watcher_gio.hpp"
 #include "platform/gtk/clip_chooser.hpp"
+#include "platform/gtk/transient_popups.hpp"
 #include "platform/gtk/web_view_host.hpp"
 #include "platform/gtk/window_host.hpp"
 
@@ -114,6 +116,10 @@ class AppDelegate final : public CommandHandlers {
     // Checks the listed clips; last, so that it stops before what it calls into.
     OrderedWorkPool availability_{1};
     std::unique_ptr<RouteExporter> route_exporter_;
+    // A window snapshot waiting for the repaint after closing a tooltip.
+    static constexpr unsigned kRepaintAfterPopupsMs = 150;
+    OneShotTimer full_photo_timer_;
+    std::unique_ptr<platform::PopupsClosed> popups_closed_;  // until that grab
 };
 
 }  // namespace camvault

@@ -7,6 +7,17 @@
 
 namespace camvault {
 
+media::FrameRequest frame_request(const PhotoArgs& args) {
+    media::FrameRequest request{args.movie_url, args.minutes,  args.seconds,
+                                args.complete,  args.exact_ms, std::nullopt};
+    if (args.stamp) {
+        const PhotoStampArgs& s = *args.stamp;
+        request.stamp =
+            media::SnapshotStamp{s.clock_ms, s.lat, s.lon, s.speed_kmh, s.heading, s.caption};
+    }
+    return request;
+}
+
 std::string recording_state_name(media::RecorderState state) {
     switch (state) {
         case media::RecorderState::Recording:

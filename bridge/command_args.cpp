@@ -83,7 +83,42 @@ PhotoArgs photo_args(std::string_view url_text) {
     if (fields.size() > 3 && !fields[3].empty() && fields[3].size() <= 12 &&
         fields[3].find_first_not_of("0123456789") == std::string::npos)
         args.exact_ms = std::stoll(fields[3]);
+    if (fields.size() > 4)
+        args.stamp = photo_stamp_args(percent_decode(fields[4]));
     return args;
+}
+
+std::optional<PhotoStampArgs> photo_stamp_args(std::string_view json_text) {
+    const auto json = nlohmann::json::parse(json_text, nullptr, false);
+    if (json.is_discarded() || !json.is_object() || !json.contains("clock_ms") ||
+        !json["clock_ms"].is_number_integer())
+        return std::nullopt;
+    PhotoStampArgs stamp;
+    stamp.clock_ms = json["clock_ms"].get<int64_t>();
+    const std::pair<const char*, std::optional<double>*> numbers[] = {
+        {"lat", &stamp.lat},
+        {"lon", &stamp.lon},
+        {"speed_kmh", &stamp.speed_kmh},
+        {"heading", &stamp.heading}};
+    for (const auto& [name, target] : numbers) {
+        if (!json.contains(name) || json[name].is_null())
+            continue;
+        if (!json[name].is_number())
+            return std::nullopt;
+        *target = json[name].get<double>();
+    }
+    if (json.contains("caption")) {
+        const auto& lines = json["caption"];
+        // A few short lines: the strip under a still, not a document.
+        if (!lines.is_array() || lines.size() > 8)
+            return std::nullopt;
+        for (const auto& line : lines) {
+            if (!line.is_string() || line.get_ref<const std::string&>().size() > 200)
+                return std::nullopt;
+            stamp.caption.push_back(line.get<std::string>());
+        }
+    }
+    return stamp;
 }
 
 std::vector<std::string> merge_paths(std::string_view list_text) {

@@ -24,16 +24,30 @@ std::string settings_text(std::string_view url_text);
 // it. Empty when the URL holds no such prefix.
 std::string prefs_text(std::string_view url_text);
 
-// get_photo: "<movie url>;<minutes>;<seconds>[;<ms>]" after every prefix is
-// removed. The page adds the exact media time of the frame on screen in
-// milliseconds as a fourth field; further fields are ignored.
+// get_photo: "<movie url>;<minutes>;<seconds>[;<ms>[;<stamp>]]" after every
+// prefix is removed. The page adds the exact media time of the frame on screen
+// in milliseconds as a fourth field and, for a clip with telemetry, the
+// frame's facts as a fifth (percent-encoded JSON, see www/README.md); further
+// fields are ignored.
+struct PhotoStampArgs {
+    int64_t clock_ms = 0;
+    std::optional<double> lat;
+    std::optional<double> lon;
+    std::optional<double> speed_kmh;
+    std::optional<double> heading;
+    std::vector<std::string> caption;
+};
 struct PhotoArgs {
     std::string movie_url;  // field 0, untouched: URL parsing decodes its escapes
     int32_t minutes = 0;
     int32_t seconds = 0;
-    bool complete = false;            // false when the text holds fewer than three fields
-    std::optional<int64_t> exact_ms;  // field 3 when it is a whole number of milliseconds
+    bool complete = false;                // false when the text holds fewer than three fields
+    std::optional<int64_t> exact_ms;      // field 3 when it is a whole number of milliseconds
+    std::optional<PhotoStampArgs> stamp;  // field 4 when it is a stamp the page makes
 };
+// The stamp of a get_photo's fifth field (percent-decoded); nothing unless it
+// is an object with a whole-number "clock_ms" and fields of the right types.
+std::optional<PhotoStampArgs> photo_stamp_args(std::string_view json_text);
 PhotoArgs photo_args(std::string_view url_text);
 
 // The leading decimal integer of `field` as C's strtol reads it (leading

@@ -10,6 +10,7 @@
 #include "base/glib/work_pool.hpp"
 #include "base/log.hpp"
 #include "base/numbers.hpp"
+#include "media/caption_strip.hpp"
 #include "media/file_names.hpp"
 #include "media/frame_grabber.hpp"
 #include "media/merge_export.hpp"
@@ -131,9 +132,22 @@ void MediaTools::get_photo(const FrameRequest& request) {
     }
     const int64_t position_ns =
         request.exact_ms ? exact_frame_position_ns(*request.exact_ms) : position->nanoseconds();
-    const std::string stem = snapshot_stamp(local_now());
+    // A clip with telemetry names its still after the footage's clock time;
+    // others (and a stamp whose time is none) after the computer's clock.
+    std::string stem = snapshot_stamp(local_now());
+    PngText text;
+    std::vector<std::string> caption;
+    if (request.stamp) {
+        if (auto stamped = stamped_snapshot_stem(*path, *request.stamp)) {
+            stem = *stamped;
+            text = snapshot_text_chunks(path->substr(path->find_last_of('/') + 1), *request.stamp,
+                                        "CamVault " CAMVAULT_VERSION);
+            caption = request.stamp->caption;
+        }
+    }
     std::weak_ptr<Impl> weak = impl_;
     auto work = [weak, url = request.movie_url, file = *path, position_ns, stem,
+                 text = std::move(text), caption = std::move(caption),
                  dir = m.files_dir]() -> std::function<void()> {
         // Checked here, off the main thread: a pipe or a device would block
         // the decoder's open for ever, and a card may be slow to answer.
@@ -143,7 +157,9 @@ void MediaTools::get_photo(const FrameRequest& request) {
                 : Result<RgbImage>(fail("cannot read " + file + ": not a regular file"));
         log_line("err==" + (frame ? std::string("(null)") : frame.error()) +
                  ", imageRef==" + (frame ? frame->description() : "(null)"));
-        Result<std::string> saved = frame ? save_png(*frame, dir, stem) : fail(frame.error());
+        Result<std::string> saved =
+            frame ? save_png(with_caption_strip(*frame, caption), dir, stem, text)
+                  : fail(frame.error());
         return [weak, saved = std::move(saved)] {
             if (auto self = weak.lock())
                 self->emit(snapshot_outcome(saved));

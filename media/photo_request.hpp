@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "media/snapshot_stamp.hpp"
+
 namespace camvault::media {
 
 // A point in a movie as a count over a timescale (counts per second).
@@ -26,6 +28,9 @@ struct FrameRequest {
     // The exact media time of the frame on screen, when the page sent it: then
     // that frame is taken instead of the whole second after the minute and second.
     std::optional<int64_t> exact_ms;
+    // The frame's clock time, place and speed, for a clip with telemetry: the
+    // still is named after that time and carries the facts.
+    std::optional<SnapshotStamp> stamp;
 };
 
 // The position that takes the frame on screen at `exact_ms`: half a

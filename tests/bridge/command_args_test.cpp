@@ -45,6 +45,35 @@ TEST(CommandArgs, PhotoReadsMovieMinutesSecondsAndIgnoresFurtherFields) {
     EXPECT_TRUE(photo_args("http://get_photo/;;").complete);
 }
 
+TEST(CommandArgs, PhotoStampIsReadOnlyWhenItIsWhole) {
+    // {"clock_ms":1780304405500,"lat":51.5,"lon":-0.1,"speed_kmh":52.3,"heading":90,
+    //  "caption":["a;b"]} as encodeURIComponent writes it: no ';' of a line splits the fields.
+    const auto r = photo_args(
+        "http://get_photo/u;0;41;41742;%7B%22clock_ms%22%3A1780304405500%2C%22lat%22%3A51.5%2C"
+        "%22lon%22%3A-0.1%2C%22speed_kmh%22%3A52.3%2C%22heading%22%3A90%2C%22caption%22%3A%5B%22a%"
+        "3Bb%22%5D%7D");
+    ASSERT_TRUE(r.stamp);
+    EXPECT_EQ(r.stamp->clock_ms, 1780304405500);
+    EXPECT_EQ(r.stamp->lat, 51.5);
+    EXPECT_EQ(r.stamp->lon, -0.1);
+    EXPECT_EQ(r.stamp->speed_kmh, 52.3);
+    EXPECT_EQ(r.stamp->heading, 90);
+    EXPECT_EQ(r.stamp->caption, std::vector<std::string>{"a;b"});
+    EXPECT_EQ(r.exact_ms, 41742);
+
+    EXPECT_FALSE(photo_args("http://get_photo/u;0;41;41742").stamp);
+    auto minimal = photo_stamp_args(R"({"clock_ms":0,"lat":null})");
+    ASSERT_TRUE(minimal);
+    EXPECT_FALSE(minimal->lat);  // no fix: no position
+    EXPECT_TRUE(minimal->caption.empty());
+    for (const char* bad :
+         {R"({})", R"({"clock_ms":1.5})", R"({"clock_ms":"1"})", R"({"clock_ms":1,"lat":"51"})",
+          R"({"clock_ms":1,"caption":"x"})", R"({"clock_ms":1,"caption":[1]})", "[1]", "not json"})
+        EXPECT_FALSE(photo_stamp_args(bad)) << bad;
+    EXPECT_FALSE(
+        photo_stamp_args(R"({"clock_ms":1,"caption":[")" + std::string(201, 'x') + R"("]})"));
+}
+
 TEST(CommandArgs, LeadingIntegerLikeStrtolClampedTo32Bits) {
     EXPECT_EQ(read_leading_int32("  -12abc"), -12);
     EXPECT_EQ(read_leading_int32("+7"), 7);

@@ -21,6 +21,39 @@ def png_size(path):
     return struct.unpack(">II", header[16:24])
 
 
+def rgb_of(path):
+    """(width, height, rgb bytes) of a PNG, decoded by ffmpeg."""
+    width, height = png_size(path)
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"],
+                         capture_output=True, check=True).stdout
+    return width, height, raw
+
+
+def region_difference(a, b, box):
+    """Mean absolute difference of two same-sized pictures inside box (x0, y0, x1, y1)."""
+    width, height, pa = a
+    _, _, pb = b
+    x0, y0 = max(0, box[0]), max(0, box[1])
+    x1, y1 = min(width, box[2]), min(height, box[3])
+    total, count = 0, 0
+    for y in range(y0, y1):
+        row = (y * width + x0) * 3
+        end = (y * width + x1) * 3
+        total += sum(abs(p - q) for p, q in zip(pa[row:end], pb[row:end]))
+        count += end - row
+    return total / max(1, count)
+
+
+def screen_region(box):
+    """The X screen's pixels inside box, as a picture of the box's size (ffmpeg's x11grab)."""
+    out = os.path.join(tempfile.mkdtemp(prefix="camvault-grab-"), "screen.png")
+    subprocess.run(["ffmpeg", "-v", "error", "-f", "x11grab", "-video_size",
+                    f"{box[2] - box[0]}x{box[3] - box[1]}", "-i",
+                    f"{os.environ['DISPLAY']}+{box[0]},{box[1]}", "-frames:v", "1", out],
+                   check=True, capture_output=True)
+    return rgb_of(out)
+
+
 class MediaInTheApp(CamVaultTestCase):
     def files(self, app):
         folder = os.path.join(app.home, "CAMVAULT", "files")
@@ -52,6 +85,42 @@ class MediaInTheApp(CamVaultTestCase):
         self.assertIn("get_photo", app.log_lines())
         time.sleep(0.5)
         self.assertEqual(app.script("return window.__acts"), 2)
+
+    def test_a_window_snapshot_leaves_out_the_tooltip_the_pointer_raised(self):
+        app = self.start_app()
+        app.script(RECORD_CALLS + """
+            var result = snapshot_result;
+            snapshot_result = function (ok, what) { window.__calls.push(['snapshot_result', ok, what]);
+                                                    return result(ok, what); };""")
+        rect = app.script("var r = document.getElementById('btn-full-snapshot').getBoundingClientRect();"
+                          "return [Math.round(r.left), Math.round(r.top), Math.round(r.right),"
+                          " Math.round(r.bottom)];")
+        window = app.window_id()
+        geometry = app.window_geometry()
+        # Where a tooltip of the button shows: under and beside the pointer, inside the window.
+        below = (max(0, rect[0] - 60), rect[3] + 2, rect[0] + 260, rect[3] + 70)
+        on_screen = (geometry["X"] + below[0], geometry["Y"] + below[1],
+                     geometry["X"] + below[2], geometry["Y"] + below[3])
+        subprocess.run(["xdotool", "mousemove", "--window", window, "5", "5"], check=True)
+        time.sleep(1.0)
+        without = screen_region(on_screen)
+        subprocess.run(["xdotool", "mousemove", "--window", window,
+                        str((rect[0] + rect[2]) // 2), str((rect[1] + rect[3]) // 2)], check=True)
+        # The tooltip is up: the screen under the button changed.
+        wait_for(lambda: region_difference(screen_region(on_screen), without,
+                                           (0, 0, on_screen[2] - on_screen[0],
+                                            on_screen[3] - on_screen[1])) > 5,
+                 timeout=10, what="the button's tooltip on the screen")
+
+        app.send_command("http://get_full_photo/")
+        wait_for(lambda: len(calls(app, "snapshot_result")) == 1, what="the grab with the tooltip up")
+        hovered = rgb_of(calls(app, "snapshot_result")[0][1])
+        subprocess.run(["xdotool", "mousemove", "--window", window, "5", "5"], check=True)
+        time.sleep(1.0)
+        app.send_command("http://get_full_photo/")
+        wait_for(lambda: len(calls(app, "snapshot_result")) == 2, what="the grab without it")
+        plain = rgb_of(calls(app, "snapshot_result")[1][1])
+        self.assertLess(region_difference(hovered, plain, below), 1.0)
 
     def test_merge_reports_success_and_writes_the_movie(self):
         folder = tempfile.mkdtemp(prefix="camvault-card-")

@@ -2,6 +2,7 @@
 // durations and click rings.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "media/merge_plan.hpp"
 #include "media/photo_request.hpp"
 #include "media/recorder_plan.hpp"
+#include "media/snapshot_stamp.hpp"
 
 namespace camvault::media {
 namespace {
@@ -111,6 +113,49 @@ TEST(MovieHeader, DurationFromTheHeadOfARecording) {
     auto cut = ftyp + box("moov", box("mvhd", v0));
     cut.resize(ftyp.size() + 20);
     EXPECT_FALSE(movie_header_duration(cut));  // cut inside the header
+}
+
+TEST(SnapshotStamp, NamesAfterTheClockTimeWithMilliseconds) {
+    SnapshotStamp stamp;
+    stamp.clock_ms = 1780304405500;  // 2026-06-01 09:00:05.500
+    EXPECT_EQ(stamped_snapshot_stem("/card/DCIM/FILE0001.MOV", stamp),
+              "FILE0001_2026-06-01_09-00-05.500");
+    EXPECT_EQ(stamped_snapshot_stem("/card/a.b c.mov", stamp), "a.b c_2026-06-01_09-00-05.500");
+    EXPECT_EQ(stamped_snapshot_stem("/card/.MOV", stamp), ".MOV_2026-06-01_09-00-05.500");
+    EXPECT_EQ(clock_text(1780304405500), "2026-06-01T09:00:05.500");
+    // Before 1970 the milliseconds still count forward within their second.
+    EXPECT_EQ(clock_file_stamp(-1), "1969-12-31_23-59-59.999");
+    EXPECT_EQ(clock_file_stamp(-62135596800000), "0001-01-01_00-00-00.000");
+    EXPECT_FALSE(clock_file_stamp(-62135596800001));
+    EXPECT_FALSE(clock_file_stamp(253402300800000));  // the year 10000
+    stamp.clock_ms = 253402300800000;
+    EXPECT_FALSE(stamped_snapshot_stem("/card/A.MOV", stamp));
+}
+
+TEST(SnapshotStamp, TextChunksHoldWhatIsKnown) {
+    SnapshotStamp stamp;
+    stamp.clock_ms = 1780304405500;
+    stamp.latitude = 51.5074;
+    stamp.longitude = -0.1278;
+    stamp.speed_kmh = 52.34;
+    stamp.heading = -90;
+    const auto text = snapshot_text_chunks("FILE0001.MOV", stamp, "CamVault 1");
+    const PngText expected = {{"Title", "FILE0001.MOV"},
+                              {"Source", "FILE0001.MOV"},
+                              {"Creation Time", "2026-06-01T09:00:05.500"},
+                              {"Latitude", "51.5074000"},
+                              {"Longitude", "-0.1278000"},
+                              {"Speed", "52.3 km/h"},
+                              {"Heading", "270.0"},
+                              {"Software", "CamVault 1"}};
+    EXPECT_EQ(text, expected);
+    // No fix, or a position off the globe: no position, no invented speed.
+    stamp.latitude = 91;
+    stamp.speed_kmh.reset();
+    stamp.heading = std::nan("");
+    const auto partial = snapshot_text_chunks("A.MOV", stamp, "CamVault 1");
+    for (const auto& [key, value] : partial)
+        EXPECT_TRUE(key != "Latitude" && key != "Speed" && key != "Heading") << key;
 }
 
 }  // namespace

@@ -51,8 +51,7 @@ MediaEventSink FakePage::sink() {
 }
 
 FrameRequest photo_command(const std::string& url_text) {
-    const PhotoArgs args = photo_args(url_text);
-    return {args.movie_url, args.minutes, args.seconds, args.complete, args.exact_ms};
+    return frame_request(photo_args(url_text));
 }
 
 std::vector<std::string> merge_command(const std::string& list_text) {

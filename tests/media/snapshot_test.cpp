@@ -2,6 +2,7 @@
 // ffmpeg's decode), upright for rotated movies, quick answers when there is
 // no frame; and the get_photo / get_full_photo handlers with their page calls,
 // log lines and never-overwritten files.
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -222,6 +223,60 @@ TEST_F(PhotoHandlers, TheExactTimeOfAFrameTakesThatFrame) {
                 << "frame " << frames[i];
         }
     }
+}
+
+// A PNG's text chunks as GdkPixbuf reads them back.
+std::string png_text(const std::string& path, const char* key) {
+    GError* error = nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
+    if (!pixbuf) {
+        g_clear_error(&error);
+        return "(unreadable)";
+    }
+    const char* value = gdk_pixbuf_get_option(pixbuf, (std::string("tEXt::") + key).c_str());
+    std::string text = value ? value : "(none)";
+    g_object_unref(pixbuf);
+    return text;
+}
+
+TEST_F(PhotoHandlers, AStampedStillIsNamedAfterTheClockAndCarriesTheFacts) {
+    const std::string stamp =
+        "%7B%22clock_ms%22%3A1780304405500%2C%22lat%22%3A51.5074%2C%22lon%22%3A-0.1278%2C"
+        "%22speed_kmh%22%3A52.3%2C%22heading%22%3A90";
+    const std::string base = "http://get_photo/" + file_uri(small_) + ";0;0;1000;" + stamp;
+    tools_->get_photo(photo_command(base + "%7D"));
+    tools_->get_photo(photo_command(base + "%7D"));  // the same moment again: a second file
+    // With a caption: the strip goes under the picture, the footage untouched.
+    tools_->get_photo(
+        photo_command(base + "%2C%22caption%22%3A%5B%22Stra%C3%9Fe%22%2C%22x%22%5D%7D"));
+    ASSERT_TRUE(wait_for_get_act(3));
+    std::vector<std::string> saved;  // in the order asked
+    for (const auto& call : page_.calls())
+        if (call.rfind("snapshot_result(true,'", 0) == 0)
+            saved.push_back(call.substr(22, call.size() - 24));
+    ASSERT_EQ(saved.size(), 3u);
+    const std::string stem = home_.files_dir() + "/small clip_2026-06-01_09-00-05.500";
+    const std::vector<std::string> names = {saved[0], saved[1]};
+    EXPECT_TRUE((names == std::vector<std::string>{stem + ".png", stem + "-2.png"}) ||
+                (names == std::vector<std::string>{stem + "-2.png", stem + ".png"}));
+    EXPECT_EQ(saved[2], stem + "-3.png");
+    const std::string first = saved[0];
+    EXPECT_EQ(png_text(first, "Title"), "small clip.mov");
+    EXPECT_EQ(png_text(first, "Creation Time"), "2026-06-01T09:00:05.500");
+    EXPECT_EQ(png_text(first, "Latitude"), "51.5074000");
+    EXPECT_EQ(png_text(first, "Longitude"), "-0.1278000");
+    EXPECT_EQ(png_text(first, "Speed"), "52.3 km/h");
+    EXPECT_EQ(png_text(first, "Heading"), "90.0");
+    const Rgb plain = read_png(first);
+    const Rgb captioned = read_png(saved[2]);
+    ASSERT_EQ(plain.width, 320);
+    ASSERT_EQ(captioned.width, 320);
+    ASSERT_GT(captioned.height, plain.height + 20);
+    Rgb top = captioned;
+    top.height = plain.height;
+    top.pixels.resize(plain.pixels.size());
+    EXPECT_EQ(rms_difference(top, plain), 0.0);
+    EXPECT_LT(rms_difference(plain, ffmpeg_frame_number(small_, 30)), 3.0);
 }
 
 TEST_F(PhotoHandlers, HostileRequestsFailQuicklyWithTheirKeyAndNeverHang) {

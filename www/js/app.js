@@ -91,6 +91,7 @@ var CamVaultPage = (function () {
     player,
     chosenClips: () => libraryView.chosenClips(),
     mergeMode: () => libraryView.mergeMode(),
+    frameStamp: (caption) => viewer.frameStamp(caption),
   });
   const settings = CV.settings.create({
     state,

@@ -34,11 +34,14 @@
   }
 
   // The minute and second as ever, then the exact media time of the frame on
-  // screen in milliseconds (CamVault takes that frame; older ones ignore it).
-  function photoArgument(moviePath, currentTime) {
+  // screen in milliseconds (CamVault takes that frame; older ones ignore it),
+  // then for a clip with telemetry the frame's stamp (www/README.md), encoded
+  // whole so that no ';' of a caption splits the fields.
+  function photoArgument(moviePath, currentTime, stamp) {
     const { minutes, seconds } = snapshotPosition(currentTime);
     const ms = Math.max(0, Math.round((Number(currentTime) || 0) * 1000));
-    return fileUrl(moviePath) + ';' + minutes + ';' + seconds + ';' + ms;
+    const base = fileUrl(moviePath) + ';' + minutes + ';' + seconds + ';' + ms;
+    return stamp ? base + ';' + encodeURIComponent(JSON.stringify(stamp)) : base;
   }
 
   // export_route: the JSON object www/README.md describes, encoded whole, so

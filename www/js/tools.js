@@ -100,7 +100,8 @@
       $('btn-open-dir').addEventListener('click', () => sender.send('open_dir'));
       $('btn-snapshot').addEventListener('click', () => {
         if (!player.hasClip()) return messages.toast(t('snapshot.noClip'), 'info');
-        sender.send('get_photo', commands.photoArgument(player.path, player.currentTime()));
+        const stamp = page.frameStamp ? page.frameStamp(Boolean(state.prefs && state.prefs.snapshot_caption)) : null;
+        sender.send('get_photo', commands.photoArgument(player.path, player.currentTime(), stamp));
       });
       $('btn-full-snapshot').addEventListener('click', () => sender.send('get_full_photo'));
       $('btn-mini').addEventListener('click', () => sender.send('mini'));

@@ -477,6 +477,35 @@
       $('distance-value').textContent = record ? units.formatDistance(km, state.unit, decimalMark()) : '\u2013';
     }
 
+    // The facts of the frame on screen for a stamped still: its clock time
+    // (corrected, to the millisecond), place, speed and heading; with
+    // `caption`, the strip's lines in the page's language. Null for a clip
+    // without telemetry (its still keeps the computer's time in its name).
+    function frameStamp(caption) {
+      const shown = state.shown;
+      if (!shown || !shown.records.length || !player.hasClip()) return null;
+      const seconds = player.tripTime();
+      const first = shown.records[0].time - shown.timeline[0] * 1000;
+      if (!Number.isFinite(first) || !Number.isFinite(seconds)) return null;
+      const clockMs = Math.round(first + seconds * 1000 + clock.shiftMs());
+      const record = shown.records[telemetry.indexAt(shown.timeline, seconds)];
+      const position = telemetry.positionAt(shown.records, shown.timeline, seconds);
+      const stamp = { clock_ms: clockMs };
+      if (position) [stamp.lat, stamp.lon] = position;
+      if (record && Number.isFinite(record.speed)) stamp.speed_kmh = record.speed;
+      if (record && Number.isFinite(record.degrees)) stamp.heading = telemetry.headingDegrees(record.degrees);
+      if (caption) {
+        const when = telemetry.formatMs(clockMs) + '.' + String(((clockMs % 1000) + 1000) % 1000).padStart(3, '0');
+        const name = String(shown.clip.path).split('/').pop();
+        const facts = [];
+        if (position) facts.push(t('tele.position') + ' ' + CV.trips.formatDms(position, hemisphereNames(), decimalMark()));
+        if (stamp.speed_kmh !== undefined) facts.push(t('tele.speed') + ' ' + units.formatSpeed(record.speed, state.unit) + ' ' + units.speedUnit(state.unit));
+        if (stamp.heading !== undefined) facts.push(t('tele.heading') + ' ' + stamp.heading + '\u00b0 ' + t('dir.' + telemetry.compassPoint(record.degrees)));
+        stamp.caption = [name + '  \u00b7  ' + when, facts.join('  \u00b7  ')].filter(Boolean);
+      }
+      return stamp;
+    }
+
     function renderUnits() {
       $('speed-unit').textContent = units.speedUnit(state.unit);
       $('distance-unit').textContent = units.distanceUnit(state.unit);
@@ -569,6 +598,7 @@
       renderLanguage,
       renderEvents,
       handleEventKey,
+      frameStamp,
     };
   }
 

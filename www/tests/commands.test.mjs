@@ -51,6 +51,12 @@ test('get_photo argument keeps its fields even when the path holds ";", the fram
   // Frame 1251 at 29.97 frames a second: its start rounded to the millisecond.
   assert.equal(photoArgument('/c/A.MOV', 1251 / 29.97).split(';')[3], '41742');
   assert.equal(decodeURIComponent(new URL(fields[0]).pathname), '/cards/a;b/FILE 1.MOV');
+  // A stamp is one more field, whole whatever its caption holds.
+  const stamp = { clock_ms: 1780304405500, lat: 51.5, caption: ['a;b', 'Stra\u00dfe'] };
+  const stamped = photoArgument('/c/A;B.MOV', 2, stamp).split(';');
+  assert.equal(stamped.length, 5);
+  assert.deepEqual(JSON.parse(decodeURIComponent(stamped[4])), stamp);
+  assert.equal(photoArgument('/c/A.MOV', 2, null).split(';').length, 4);
 });
 
 test('save_set argument is "unit,language" with each field escaped', () => {
