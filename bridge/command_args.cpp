@@ -167,6 +167,141 @@ Result<ExportRouteArgs> export_route_args(std::string_view url_text) {
     return args;
 }
 
+bool valid_output_name(std::string_view name) {
+    if (name.empty() || name.size() > kMaxExportNameBytes || name.front() == '.')
+        return false;
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7f || c == '/')
+            return false;
+    return true;
+}
+
+namespace {
+
+bool absolute_path(const nlohmann::json& value) {
+    return value.is_string() && value.get_ref<const std::string&>().starts_with('/') &&
+           value.get_ref<const std::string&>().find('\0') == std::string::npos;
+}
+
+bool whole_ms(const nlohmann::json& value) {
+    return value.is_number_integer() && value.get<int64_t>() >= 0 &&
+           value.get<int64_t>() < int64_t{1} << 50;
+}
+
+Result<ExportPieceArgs> export_piece(const nlohmann::json& json) {
+    if (!json.is_object())
+        return fail("export: every piece must be an object");
+    ExportPieceArgs piece;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "clip") {
+            if (!absolute_path(value))
+                return fail("export: a piece's \"clip\" must be an absolute path");
+            piece.clip = value.get<std::string>();
+        } else if (key == "from_ms" || key == "to_ms") {
+            if (!whole_ms(value))
+                return fail("export: \"" + key + "\" must be whole milliseconds");
+            if (key == "from_ms")
+                piece.from_ms = value.get<int64_t>();
+            else
+                piece.to_ms = value.get<int64_t>();
+        } else {
+            return fail("export: unknown piece field \"" + key + "\"");
+        }
+    }
+    if (piece.clip.empty())
+        return fail("export: every piece needs its \"clip\"");
+    if (piece.to_ms && *piece.to_ms <= piece.from_ms)
+        return fail("export: a piece must end after it starts");
+    return piece;
+}
+
+Result<ExportEventArgs> export_event(const nlohmann::json& json) {
+    if (!json.is_object())
+        return fail("export: \"event\" must be an object");
+    ExportEventArgs event;
+    bool has_at = false;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "kind") {
+            if (!value.is_string() || value.get_ref<const std::string&>().size() > 40)
+                return fail("export: the event's \"kind\" must be a short text");
+            event.kind = value.get<std::string>();
+        } else if (key == "clip") {
+            if (!absolute_path(value))
+                return fail("export: the event's \"clip\" must be an absolute path");
+            event.clip = value.get<std::string>();
+        } else if (key == "at_ms") {
+            if (!whole_ms(value))
+                return fail("export: the event's \"at_ms\" must be whole milliseconds");
+            event.at_ms = value.get<int64_t>();
+            has_at = true;
+        } else if (key == "stamp") {
+            event.stamp = photo_stamp_args(value.dump());
+            if (!event.stamp)
+                return fail("export: the event's \"stamp\" is not a frame's stamp");
+        } else {
+            return fail("export: unknown event field \"" + key + "\"");
+        }
+    }
+    if (event.clip.empty() || !has_at)
+        return fail("export: the event needs its \"clip\" and \"at_ms\"");
+    return event;
+}
+
+}  // namespace
+
+Result<ExportArgs> export_args(std::string_view url_text) {
+    const std::string_view prefix = prefix_of(Command::export_movie);
+    const size_t at = url_text.find(prefix);
+    if (at == std::string_view::npos)
+        return fail("export: no argument");
+    const auto json =
+        nlohmann::json::parse(percent_decode(url_text.substr(at + prefix.size())), nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return fail("export: the argument is not a JSON object");
+    ExportArgs args;
+    bool has_kind = false;
+    for (const auto& [key, value] : json.items()) {
+        if (key == "kind") {
+            if (value == "merge")
+                args.kind = ExportKind::merge;
+            else if (value == "trim")
+                args.kind = ExportKind::trim;
+            else if (value == "evidence")
+                args.kind = ExportKind::evidence;
+            else
+                return fail("export: \"kind\" must be merge, trim or evidence");
+            has_kind = true;
+        } else if (key == "pieces") {
+            if (!value.is_array() || value.empty() || value.size() > kMaxExportPieces)
+                return fail("export: \"pieces\" must list 1 to 1000 pieces");
+            for (const auto& item : value) {
+                auto piece = export_piece(item);
+                if (!piece)
+                    return piece.failure();
+                args.pieces.push_back(std::move(*piece));
+            }
+        } else if (key == "name") {
+            if (!value.is_string() || !valid_output_name(value.get_ref<const std::string&>()))
+                return fail("export_bad_name", {},
+                            "The name must be 1 to 100 bytes, without '/', control characters "
+                            "or a leading '.'.");
+            args.name = value.get<std::string>();
+        } else if (key == "event") {
+            auto event = export_event(value);
+            if (!event)
+                return event.failure();
+            args.event = std::move(*event);
+        } else {
+            return fail("export: unknown field \"" + key + "\"");
+        }
+    }
+    if (!has_kind || args.pieces.empty())
+        return fail("export: \"kind\" and \"pieces\" are required");
+    if (args.kind == ExportKind::evidence && !args.event)
+        return fail("export: an evidence pack needs its \"event\"");
+    return args;
+}
+
 Result<SearchArgs> search_args(std::string_view url_text) {
     const std::string_view prefix = prefix_of(Command::library_search);
     const size_t at = url_text.find(prefix);

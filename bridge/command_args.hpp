@@ -71,6 +71,36 @@ struct ExportRouteArgs {
 };
 Result<ExportRouteArgs> export_route_args(std::string_view url_text);
 
+// export: a percent-encoded JSON object (www/README.md, "The export
+// command"): what to make, the pieces of clips in order, an optional output
+// name and, for an evidence pack, the event's moment. Anything else is an
+// error a person can read.
+enum class ExportKind { merge, trim, evidence };
+struct ExportPieceArgs {
+    std::string clip;  // absolute path
+    int64_t from_ms = 0;
+    std::optional<int64_t> to_ms;  // nothing: to the clip's end
+    bool operator==(const ExportPieceArgs&) const = default;
+};
+struct ExportEventArgs {
+    std::string kind;
+    std::string clip;  // the clip holding the moment
+    int64_t at_ms = 0;
+    std::optional<PhotoStampArgs> stamp;
+};
+struct ExportArgs {
+    ExportKind kind = ExportKind::merge;
+    std::vector<ExportPieceArgs> pieces;
+    std::optional<std::string> name;
+    std::optional<ExportEventArgs> event;
+};
+inline constexpr size_t kMaxExportPieces = 1000;
+inline constexpr size_t kMaxExportNameBytes = 100;
+Result<ExportArgs> export_args(std::string_view url_text);
+// Whether `name` may name an output file in the files folder: 1 to 100
+// bytes, no '/', no control character, not starting with '.'.
+bool valid_output_name(std::string_view name);
+
 // library_search: a percent-encoded JSON object, every field optional:
 // {"from": ms, "to": ms, "near": {"lat": deg, "lon": deg, "radius_m": m},
 //  "events": ["harsh_braking", ...]}. Times are the camera's clock, in

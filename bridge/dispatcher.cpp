@@ -69,6 +69,12 @@ DispatchResult dispatch_commands(std::string_view url_text, CommandHandlers& han
             case Command::save_prefs:
                 handlers.save_prefs(url_text);
                 break;
+            case Command::export_movie:
+                handlers.export_movie(url_text);
+                break;
+            case Command::export_cancel:
+                handlers.export_cancel();
+                break;
         }
     }
     return result;

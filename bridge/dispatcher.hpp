@@ -23,6 +23,8 @@ enum class Command {
     library_restore,
     library_search,
     save_prefs,
+    export_movie,
+    export_cancel,
 };
 
 struct CommandPrefix {
@@ -31,7 +33,7 @@ struct CommandPrefix {
 };
 
 // The order in which the tests run; no prefix is contained in another.
-inline constexpr std::array<CommandPrefix, 15> kCommandTable{{
+inline constexpr std::array<CommandPrefix, 17> kCommandTable{{
     {Command::file_del_fun, "http://file_del_fun/"},
     {Command::file_copy_fun, "http://file_copy_fun/"},
     {Command::get_photo, "http://get_photo/"},
@@ -47,6 +49,8 @@ inline constexpr std::array<CommandPrefix, 15> kCommandTable{{
     {Command::library_restore, "http://library_restore/"},
     {Command::library_search, "http://library_search/"},
     {Command::save_prefs, "http://save_prefs/"},
+    {Command::export_movie, "http://export/"},
+    {Command::export_cancel, "http://export_cancel/"},
 }};
 
 // What the commands do. Handlers that take an argument receive the whole URL
@@ -70,6 +74,8 @@ class CommandHandlers {
     virtual void library_restore() = 0;
     virtual void library_search(std::string_view url_text) = 0;
     virtual void save_prefs(std::string_view url_text) = 0;
+    virtual void export_movie(std::string_view url_text) = 0;
+    virtual void export_cancel() = 0;
 };
 
 enum class DispatchResult {

@@ -197,4 +197,59 @@ TEST(CommandArgs, SearchRefusesWhatTheSchemaDoesNotAllow) {
 }
 
 }  // namespace
+TEST(CommandArgs, ExportReadsKindPiecesNameAndEvent) {
+    const auto trip = export_args(command_url(
+        "http://export/",
+        R"({"kind":"trim","pieces":[{"clip":"/c/A 1.MOV","from_ms":15000},)"
+        R"({"clip":"/c/B,2.MOV","to_ms":45000}],"name":"Brake on the A4"})"));
+    ASSERT_TRUE(trip) << trip.error();
+    EXPECT_EQ(trip->kind, ExportKind::trim);
+    ASSERT_EQ(trip->pieces.size(), 2u);
+    EXPECT_EQ(trip->pieces[0], (ExportPieceArgs{"/c/A 1.MOV", 15000, std::nullopt}));
+    EXPECT_EQ(trip->pieces[1], (ExportPieceArgs{"/c/B,2.MOV", 0, 45000}));
+    EXPECT_EQ(trip->name, "Brake on the A4");
+    EXPECT_FALSE(trip->event);
+
+    const auto pack = export_args(command_url(
+        "http://export/", R"({"kind":"evidence","pieces":[{"clip":"/c/A.MOV"}],)"
+                          R"("event":{"kind":"harsh_braking","clip":"/c/A.MOV","at_ms":1234,)"
+                          R"("stamp":{"clock_ms":1780304405500,"lat":51.5}}})"));
+    ASSERT_TRUE(pack) << pack.error();
+    ASSERT_TRUE(pack->event);
+    EXPECT_EQ(pack->event->at_ms, 1234);
+    ASSERT_TRUE(pack->event->stamp);
+    EXPECT_EQ(pack->event->stamp->lat, 51.5);
+    EXPECT_FALSE(pack->name);
+
+    const char* refused[] = {
+        R"({"pieces":[{"clip":"/a"}]})",                                    // no kind
+        R"({"kind":"merge"})",                                              // no pieces
+        R"({"kind":"merge","pieces":[]})",                                  // none
+        R"({"kind":"copy","pieces":[{"clip":"/a"}]})",                      // unknown kind
+        R"({"kind":"merge","pieces":[{"clip":"a.MOV"}]})",                  // relative
+        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":-1}]})",        // before the start
+        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":5,"to_ms":5}]})",  // empty piece
+        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":1.5}]})",       // not whole
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"../x"})",       // a folder
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":".hidden"})",
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"a
+b"})",
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"burn":true})",         // unknown field
+        R"({"kind":"evidence","pieces":[{"clip":"/a"}]})",                  // no event
+        R"({"kind":"evidence","pieces":[{"clip":"/a"}],"event":{"clip":"/a"}})",
+        "[]",
+        "not json",
+    };
+    for (const char* json : refused)
+        EXPECT_FALSE(export_args(command_url("http://export/", json))) << json;
+    EXPECT_EQ(export_args(command_url("http://export/",
+                                      R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"/x"})"))
+                  .failure()
+                  .key,
+              "export_bad_name");
+    EXPECT_TRUE(valid_output_name(std::string(100, 'x')));
+    EXPECT_FALSE(valid_output_name(std::string(101, 'x')));
+    EXPECT_TRUE(valid_output_name("Unfall \xC3\xBC 2026-06-01"));
+}
+
 }  // namespace camvault

@@ -31,6 +31,10 @@ class RecordingHandlers : public CommandHandlers {
         calls.push_back("route:" + std::string(url));
     }
     void save_prefs(std::string_view url) override { calls.push_back("prefs:" + std::string(url)); }
+    void export_movie(std::string_view url) override {
+        calls.push_back("export:" + std::string(url));
+    }
+    void export_cancel() override { calls.push_back("export_cancel"); }
 };
 
 std::vector<std::string> run(std::string_view url, DispatchResult* result = nullptr) {
@@ -50,6 +54,8 @@ TEST(Dispatcher, EachCommandRunsItsOwnHandlerOnly) {
               std::vector<std::string>{"set:http://save_set/km,English"});
     EXPECT_EQ(run("http://export_route/%7B%7D"),
               std::vector<std::string>{"route:http://export_route/%7B%7D"});
+    EXPECT_EQ(run("http://export/%7B%7D"), std::vector<std::string>{"export:http://export/%7B%7D"});
+    EXPECT_EQ(run("http://export_cancel/"), std::vector<std::string>{"export_cancel"});
     EXPECT_EQ(run("http://save_prefs/%7B%7D"),
               std::vector<std::string>{"prefs:http://save_prefs/%7B%7D"});
 }

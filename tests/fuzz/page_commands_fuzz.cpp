@@ -57,6 +57,16 @@ class CountingHandlers : public camvault::CommandHandlers {
         if (camvault::prefs_text(url).size() > url.size())
             std::abort();  // decoding never lengthens the text
     }
+    void export_movie(std::string_view url) override {
+        ran += 'x';
+        if (const auto args = camvault::export_args(url)) {
+            if (args->pieces.empty() || args->pieces.size() > camvault::kMaxExportPieces)
+                std::abort();
+            if (args->name && !camvault::valid_output_name(*args->name))
+                std::abort();
+        }
+    }
+    void export_cancel() override { ran += 'y'; }
     void export_route(std::string_view url) override {
         ran += 'e';
         if (const auto args = camvault::export_route_args(url)) {
