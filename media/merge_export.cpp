@@ -1,5 +1,7 @@
-// Merge export on GStreamer Editing Services: a timeline with one layer of
-// whole clips, rendered by a GESPipeline through an encoding profile.
+// Merge export: clips discovered through GES assets, then either the copying
+// join (lossless_join) or a GES timeline with one layer of pieces rendered by
+// a GESPipeline through an encoding profile. A copy that finds a cut it
+// cannot make falls back to encoding.
 #include "media/merge_export.hpp"
 
 #include <ges/ges.h>
@@ -14,7 +16,9 @@
 #include "base/fs/unique_names.hpp"
 #include "media/file_names.hpp"
 #include "media/gst_handles.hpp"
+#include "media/lossless_join.hpp"
 #include "media/merge_plan.hpp"
+#include "media/track_duration.hpp"
 
 namespace camvault::media {
 namespace {
@@ -23,9 +27,8 @@ constexpr guint kProgressIntervalMs = 250;
 
 struct ClipInfo {
     ObjectRef<GESAsset> asset;
-    uint64_t duration = 0;
-    int fps_num = 0;
-    int fps_den = 1;
+    GstDiscovererInfo* info = nullptr;  // owned by the asset
+    ClipTiming timing;
 };
 
 // What the export needs of a discovered clip; nullopt when it is not a
@@ -38,17 +41,18 @@ std::optional<ClipInfo> clip_info_from_asset(ObjectRef<GESAsset> asset) {
     GstDiscovererInfo* info = ges_uri_clip_asset_get_info(GES_URI_CLIP_ASSET(clip.asset.get()));
     if (!info)
         return std::nullopt;
-    clip.duration = gst_discoverer_info_get_duration(info);
+    clip.info = info;
+    clip.timing.duration_ns = gst_discoverer_info_get_duration(info);
     GList* videos = gst_discoverer_info_get_video_streams(info);
     if (videos) {
         auto* video = GST_DISCOVERER_VIDEO_INFO(videos->data);
-        clip.fps_num = static_cast<int>(gst_discoverer_video_info_get_framerate_num(video));
-        clip.fps_den = static_cast<int>(gst_discoverer_video_info_get_framerate_denom(video));
+        clip.timing.fps_num = static_cast<int>(gst_discoverer_video_info_get_framerate_num(video));
+        clip.timing.fps_den =
+            static_cast<int>(gst_discoverer_video_info_get_framerate_denom(video));
     }
     gst_discoverer_stream_info_list_free(videos);
-    if (clip.duration == 0 || clip.duration == GST_CLOCK_TIME_NONE)
+    if (clip.timing.duration_ns == 0 || clip.timing.duration_ns == GST_CLOCK_TIME_NONE)
         return std::nullopt;
-    clip.duration = whole_frame_duration(clip.duration, clip.fps_num, clip.fps_den);
     return clip;
 }
 
@@ -96,6 +100,9 @@ struct MergeExport::Impl {
     ExportCallbacks callbacks;
     ObjectRef<GESTimeline> timeline;
     Pipeline pipeline;
+    std::unique_ptr<LosslessJoin> join;  // the copy, while it runs
+    ExportMode mode = ExportMode::reencoded;
+    std::vector<PieceSpan> spans;
     GstClockTime total = 0;
     double reported = 0;
     guint bus_watch = 0;
@@ -103,7 +110,8 @@ struct MergeExport::Impl {
     guint failure_idle = 0;
     std::string start_error;
     bool running = false;
-    // Discovery: one slot per clip, filled as GES answers, in list order.
+    // Discovery: one slot per piece, filled as GES answers, in list order.
+    std::vector<ExportPiece> pieces;
     std::vector<std::string> paths;
     std::vector<std::optional<ClipInfo>> clips;
     size_t pending = 0;
@@ -120,13 +128,22 @@ struct MergeExport::Impl {
     static void on_asset_ready(GObject*, GAsyncResult* result, gpointer data);
 
     // Off the main thread: which clips are no regular files (a pipe or a
-    // device would hold discovery for ever; a card may be slow to answer).
+    // device would hold discovery for ever; a card may be slow to answer),
+    // and, when all are files, how long each one's picture lasts.
+    struct FileCheck {
+        std::vector<std::string> bad;
+        std::vector<std::optional<uint64_t>> video_durations;
+    };
+    std::vector<std::optional<uint64_t>> video_durations;
     void check_files();
     static void on_files_checked(GObject*, GAsyncResult* result, gpointer data);
     void request_assets();
     void asset_arrived(size_t index, ObjectRef<GESAsset> asset);
     void all_discovered();
+    bool start_copy(const CopyFormat& format);
     bool build();
+    bool watch(GstElement* element);
+    void fall_back_to_encoding();
     void stop_sources() {
         if (bus_watch)
             g_source_remove(bus_watch);
@@ -139,6 +156,7 @@ struct MergeExport::Impl {
     // Stops the pipeline and the sources; the temp file goes unless published.
     void finish_pipeline() {
         stop_sources();
+        join.reset();
         pipeline.reset();
         timeline.reset();
         running = false;
@@ -174,27 +192,32 @@ void MergeExport::Impl::check_files() {
     g_task_set_task_data(task, new std::vector<std::string>(paths), [](gpointer data) {
         delete static_cast<std::vector<std::string>*>(data);
     });
-    g_task_run_in_thread(task, [](GTask* t, gpointer, gpointer data, GCancellable*) {
-        auto* bad = new std::vector<std::string>;
-        for (const auto& path : *static_cast<std::vector<std::string>*>(data))
+    g_task_run_in_thread(task, [](GTask* t, gpointer, gpointer data, GCancellable* cancel) {
+        auto* check = new FileCheck;
+        const auto& all = *static_cast<std::vector<std::string>*>(data);
+        for (const auto& path : all)
             if (!is_regular_file(path))
-                bad->push_back(path);
-        g_task_return_pointer(t, bad,
-                              [](gpointer p) { delete static_cast<std::vector<std::string>*>(p); });
+                check->bad.push_back(path);
+        for (size_t i = 0; i < all.size() && check->bad.empty(); ++i)
+            check->video_durations.push_back(
+                g_cancellable_is_cancelled(cancel) ? std::nullopt : video_track_duration(all[i]));
+        g_task_return_pointer(t, check, [](gpointer p) { delete static_cast<FileCheck*>(p); });
     });
     g_object_unref(task);
 }
 
 void MergeExport::Impl::on_files_checked(GObject*, GAsyncResult* result, gpointer data) {
     std::unique_ptr<AssetRequest> request(static_cast<AssetRequest*>(data));
-    std::unique_ptr<std::vector<std::string>> bad(
-        static_cast<std::vector<std::string>*>(g_task_propagate_pointer(G_TASK(result), nullptr)));
+    std::unique_ptr<FileCheck> check(
+        static_cast<FileCheck*>(g_task_propagate_pointer(G_TASK(result), nullptr)));
     if (g_cancellable_is_cancelled(request->cancel.get()))
         return;  // the export is gone
-    if (bad && !bad->empty()) {
-        request->impl->report_failure_later(unreadable_clips(*bad));
+    if (check && !check->bad.empty()) {
+        request->impl->report_failure_later(unreadable_clips(check->bad));
         return;
     }
+    if (check)
+        request->impl->video_durations = std::move(check->video_durations);
     request->impl->request_assets();
 }
 
@@ -222,6 +245,9 @@ void MergeExport::Impl::request_assets() {
 
 void MergeExport::Impl::asset_arrived(size_t index, ObjectRef<GESAsset> asset) {
     clips[index] = clip_info_from_asset(std::move(asset));
+    // The picture's own length where it is known: the container's may be the sound's.
+    if (clips[index] && index < video_durations.size() && video_durations[index])
+        clips[index]->timing.duration_ns = *video_durations[index];
     if (--pending == 0)
         all_discovered();
 }
@@ -236,6 +262,65 @@ void MergeExport::Impl::all_discovered() {
         report_failure_later(unreadable_clips(bad));
         return;
     }
+    std::vector<ClipTiming> timings;
+    std::vector<GstDiscovererInfo*> infos;
+    for (const auto& clip : clips) {
+        timings.push_back(clip->timing);
+        infos.push_back(clip->info);
+    }
+    auto planned = plan_spans(pieces, timings);
+    if (!planned) {
+        report_failure_later(fail("export_empty_piece", {},
+                                  "A part of the export holds no frame (its end is not after "
+                                  "its start, or it starts after the clip ends)."));
+        return;
+    }
+    spans = std::move(*planned);
+    total = spans.back().offset + spans.back().length;
+    if (const auto format = copy_format(infos); format && start_copy(*format))
+        return;
+    if (!build()) {
+        stop_sources();
+        report_failure_later(
+            fail("export_failed", {{"error", start_error}}, "The export failed: " + start_error));
+    }
+}
+
+// The streams as recorded, when every clip shares them; false when the copy
+// cannot even be set up (the caller encodes instead).
+bool MergeExport::Impl::start_copy(const CopyFormat& format) {
+    temp_path = temporary_path_in(output_dir);
+    auto created = LosslessJoin::create(paths, spans, format, temp_path);
+    if (!created)
+        return false;
+    join = std::move(*created);
+    mode = ExportMode::lossless;
+    if (!watch(join->pipeline())) {
+        finish_pipeline();
+        running = true;
+        g_unlink(temp_path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Bus watch, PLAYING, progress timer. False when the pipeline refuses to start.
+bool MergeExport::Impl::watch(GstElement* element) {
+    ObjectRef<GstBus> bus(gst_element_get_bus(element));
+    bus_watch = gst_bus_add_watch(bus.get(), &Impl::on_bus, this);
+    if (gst_element_set_state(element, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return false;
+    if (!progress_timer)
+        progress_timer = g_timeout_add(kProgressIntervalMs, &Impl::on_progress, this);
+    return true;
+}
+
+// The copy found a cut it cannot make (or failed): the same pieces, encoded.
+void MergeExport::Impl::fall_back_to_encoding() {
+    finish_pipeline();
+    running = true;
+    g_unlink(temp_path.c_str());
+    mode = ExportMode::reencoded;
     if (!build()) {
         stop_sources();
         report_failure_later(
@@ -247,18 +332,17 @@ bool MergeExport::Impl::build() {
     timeline.reset(ges_timeline_new_audio_video());
     GESLayer* layer = ges_timeline_append_layer(timeline.get());  // owned by the timeline
     int fps_num = 0, fps_den = 1;
-    for (auto& clip : clips) {
-        if (fps_num == 0 && clip->fps_num > 0) {
-            fps_num = clip->fps_num;
-            fps_den = clip->fps_den;
+    for (size_t i = 0; i < clips.size(); ++i) {
+        const ClipInfo& clip = *clips[i];
+        if (fps_num == 0 && clip.timing.fps_num > 0) {
+            fps_num = clip.timing.fps_num;
+            fps_den = clip.timing.fps_den;
         }
-        if (ges_layer_add_asset(layer, clip->asset.get(), total, 0, clip->duration,
-                                GES_TRACK_TYPE_UNKNOWN))
-            total += clip->duration;
-    }
-    if (total == 0) {
-        start_error = "none of the clips could be read as a movie";
-        return false;
+        if (!ges_layer_add_asset(layer, clip.asset.get(), spans[i].offset, spans[i].inpoint,
+                                 spans[i].length, GES_TRACK_TYPE_UNKNOWN)) {
+            start_error = "a clip could not be placed on the export timeline";
+            return false;
+        }
     }
     if (fps_num == 0)
         fps_num = 30, fps_den = 1;
@@ -304,13 +388,8 @@ bool MergeExport::Impl::build() {
         return false;
     }
 
-    ObjectRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
-    bus_watch = gst_bus_add_watch(bus.get(), &Impl::on_bus, this);
-    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        // The bus carries the reason; on_bus reports it.
-        return true;
-    }
-    progress_timer = g_timeout_add(kProgressIntervalMs, &Impl::on_progress, this);
+    // A refusal to start: the bus carries the reason; on_bus reports it.
+    watch(pipeline.get());
     return true;
 }
 
@@ -335,12 +414,21 @@ void MergeExport::Impl::report_failure_later(Message error) {
 gboolean MergeExport::Impl::on_bus(GstBus*, GstMessage* message, gpointer data) {
     auto* self = static_cast<Impl*>(data);
     ExportOutcome outcome = fail("the export failed");
+    const bool copying = static_cast<bool>(self->join);
+    if (copying &&
+        (LosslessJoin::is_refusal(message) || GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)) {
+        self->bus_watch = 0;  // this watch ends by returning G_SOURCE_REMOVE
+        self->fall_back_to_encoding();
+        return G_SOURCE_REMOVE;
+    }
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_EOS: {
             self->bus_watch = 0;  // this watch ends by returning G_SOURCE_REMOVE
             self->finish_pipeline();
-            outcome =
+            auto published =
                 publish_without_overwrite(self->temp_path, self->output_dir, self->stem, "mov");
+            outcome = published ? ExportOutcome(ExportResult{*published, self->mode})
+                                : ExportOutcome(published.failure());
             break;
         }
         case GST_MESSAGE_ERROR: {
@@ -367,11 +455,16 @@ gboolean MergeExport::Impl::on_bus(GstBus*, GstMessage* message, gpointer data) 
 gboolean MergeExport::Impl::on_progress(gpointer data) {
     auto* self = static_cast<Impl*>(data);
     gint64 position = 0;
-    if (self->total > 0 && self->callbacks.progress &&
-        gst_element_query_position(self->pipeline.get(), GST_FORMAT_TIME, &position) &&
-        position >= 0) {
-        // Position queries answer from different streams; the bar only moves forwards.
-        const double fraction = std::min(1.0, static_cast<double>(position) / self->total);
+    double fraction = -1;
+    if (self->join)
+        fraction = self->join->progress();
+    else if (self->pipeline &&
+             gst_element_query_position(self->pipeline.get(), GST_FORMAT_TIME, &position) &&
+             position >= 0 && self->total > 0)
+        fraction = std::min(1.0, static_cast<double>(position) / self->total);
+    if (fraction >= 0 && self->callbacks.progress) {
+        // Position queries answer from different streams, and a copy that
+        // falls back to encoding starts again: the bar only moves forwards.
         if (fraction <= self->reported)
             return G_SOURCE_CONTINUE;
         self->reported = fraction;
@@ -380,8 +473,24 @@ gboolean MergeExport::Impl::on_progress(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
+namespace {
+
+std::vector<ExportPiece> whole_clips(const std::vector<std::string>& paths) {
+    std::vector<ExportPiece> pieces;
+    for (const auto& path : paths)
+        pieces.push_back(ExportPiece{path, 0, std::nullopt});
+    return pieces;
+}
+
+}  // namespace
+
 MergeExport::MergeExport(const std::vector<std::string>& clip_paths, std::string output_dir,
                          std::string stem, ExportCallbacks callbacks)
+    : MergeExport(whole_clips(clip_paths), std::move(output_dir), std::move(stem),
+                  std::move(callbacks)) {}
+
+MergeExport::MergeExport(std::vector<ExportPiece> pieces, std::string output_dir, std::string stem,
+                         ExportCallbacks callbacks)
     : impl_(std::make_unique<Impl>()) {
     ensure_ges();
     impl_->output_dir = std::move(output_dir);
@@ -390,7 +499,9 @@ MergeExport::MergeExport(const std::vector<std::string>& clip_paths, std::string
     impl_->running = true;
     // Clips are checked and discovered in the background: a long list, a slow
     // card or a pipe named like a clip never holds up the window.
-    impl_->paths = clip_paths;
+    for (const auto& piece : pieces)
+        impl_->paths.push_back(piece.path);
+    impl_->pieces = std::move(pieces);
     impl_->check_files();
 }
 

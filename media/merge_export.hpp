@@ -1,7 +1,11 @@
-// One merge export: clips joined end to end on a GES timeline, fitted into
-// 1920x1080 and rendered to H.264 + AAC in a QuickTime movie. Runs in the
-// background on GStreamer's threads; everything it reports arrives on the
-// thread that owns the default main context (the application's main thread).
+// One export: pieces of clips (whole clips, a segment of one, a trip of
+// several) joined end to end into a QuickTime movie. When every clip is
+// 1920x1080 H.264 with the same codec configuration, frame rate and sound,
+// and every piece starts on a key frame, the streams are copied as recorded
+// (lossless); otherwise the pieces are fitted into 1920x1080 and encoded
+// again as H.264 + AAC. Runs in the background on GStreamer's threads;
+// everything it reports arrives on the thread that owns the default main
+// context (the application's main thread).
 #pragma once
 
 #include <functional>
@@ -10,25 +14,33 @@
 #include <vector>
 
 #include "base/result.hpp"
+#include "media/merge_plan.hpp"
 
 namespace camvault::media {
 
-// The published movie's path, or why the export failed.
-using ExportOutcome = Result<std::string>;
+struct ExportResult {
+    std::string path;  // the published movie
+    ExportMode mode = ExportMode::reencoded;
+};
+
+// The published movie and how it was made, or why the export failed.
+using ExportOutcome = Result<ExportResult>;
 
 struct ExportCallbacks {
-    std::function<void(double fraction)> progress;       // a few times a second
+    std::function<void(double fraction)> progress;       // a few times a second, never backwards
     std::function<void(const ExportOutcome&)> finished;  // exactly once, unless abandoned
 };
 
 class MergeExport {
   public:
-    // Discovers `clip_paths` (existing files, in order) in the background,
-    // builds the timeline from those that are movies and renders it into a
-    // temporary file in `output_dir`, published as `stem`.mov (or
-    // `stem`-2.mov, ...) on success. Every outcome, a failure to start
-    // included, arrives through `finished` from the main loop, never from
-    // inside this constructor.
+    // Discovers the pieces' clips (existing files) in the background, copies
+    // or encodes the pieces in order into a temporary file in `output_dir`,
+    // published as `stem`.mov (or `stem`-2.mov, ...) on success. Every
+    // outcome, a failure to start included, arrives through `finished` from
+    // the main loop, never from inside this constructor.
+    MergeExport(std::vector<ExportPiece> pieces, std::string output_dir, std::string stem,
+                ExportCallbacks callbacks);
+    // Whole clips, in order.
     MergeExport(const std::vector<std::string>& clip_paths, std::string output_dir,
                 std::string stem, ExportCallbacks callbacks);
     ~MergeExport();  // abandons a running export: pipeline stopped, temp file removed

@@ -1,16 +1,99 @@
-// Whole-frame durations.
+// Whole-frame durations, piece spans on the joined timeline, the audio plan of
+// a copied merge and the pieces of a trimmed span.
 #include "media/merge_plan.hpp"
 
+#include <algorithm>
+
 namespace camvault::media {
+namespace {
+
+using Wide = unsigned __int128;
+constexpr uint64_t kSecond = 1'000'000'000;
+
+}  // namespace
+
+const char* mode_name(ExportMode mode) {
+    return mode == ExportMode::lossless ? "lossless" : "re-encoded";
+}
 
 uint64_t whole_frame_duration(uint64_t duration_ns, int fps_num, int fps_den) {
     if (fps_num <= 0 || fps_den <= 0)
         return duration_ns;
-    constexpr unsigned __int128 kSecond = 1'000'000'000;
     constexpr uint64_t kTolerance = 1'000'000;
-    const unsigned __int128 frames =
-        (static_cast<unsigned __int128>(duration_ns) + kTolerance) * fps_num / (kSecond * fps_den);
+    const Wide frames = (static_cast<Wide>(duration_ns) + kTolerance) * fps_num /
+                        (static_cast<Wide>(kSecond) * fps_den);
     return static_cast<uint64_t>(frames * kSecond * fps_den / fps_num);
+}
+
+uint64_t nearest_frame_boundary(uint64_t ns, int fps_num, int fps_den) {
+    if (fps_num <= 0 || fps_den <= 0)
+        return ns;
+    const Wide frame_units = static_cast<Wide>(kSecond) * fps_den;  // one frame is this / fps_num
+    const Wide frames = (static_cast<Wide>(ns) * fps_num + frame_units / 2) / frame_units;
+    return static_cast<uint64_t>((frames * frame_units + fps_num / 2) / fps_num);
+}
+
+std::optional<std::vector<PieceSpan>> plan_spans(const std::vector<ExportPiece>& pieces,
+                                                 const std::vector<ClipTiming>& clips) {
+    if (pieces.size() != clips.size())
+        return std::nullopt;
+    std::vector<PieceSpan> spans;
+    uint64_t offset = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const int fps_num = clips[i].fps_num, fps_den = clips[i].fps_den;
+        const uint64_t end = whole_frame_duration(clips[i].duration_ns, fps_num, fps_den);
+        const uint64_t in = nearest_frame_boundary(pieces[i].inpoint_ns, fps_num, fps_den);
+        const uint64_t out =
+            pieces[i].outpoint_ns
+                ? std::min(end, nearest_frame_boundary(*pieces[i].outpoint_ns, fps_num, fps_den))
+                : end;
+        if (out <= in)
+            return std::nullopt;
+        spans.push_back(PieceSpan{in, out - in, offset});
+        offset += out - in;
+    }
+    return spans;
+}
+
+std::vector<uint64_t> audio_frames_per_piece(const std::vector<PieceSpan>& spans, int rate,
+                                             int samples_per_frame) {
+    std::vector<uint64_t> frames;
+    if (rate <= 0 || samples_per_frame <= 0)
+        return frames;
+    // In samples: the audio written so far against where the video will be
+    // once this piece is in. Rounding to the nearest frame keeps the two
+    // within half a frame at every join.
+    uint64_t audio_samples = 0;
+    for (const auto& span : spans) {
+        const Wide video_end = static_cast<Wide>(span.offset + span.length) * rate;
+        const Wide wanted = video_end > static_cast<Wide>(audio_samples) * kSecond
+                                ? video_end - static_cast<Wide>(audio_samples) * kSecond
+                                : 0;
+        const Wide frame_ns_units = static_cast<Wide>(samples_per_frame) * kSecond;
+        const auto count = static_cast<uint64_t>((wanted + frame_ns_units / 2) / frame_ns_units);
+        frames.push_back(count);
+        audio_samples += count * samples_per_frame;
+    }
+    return frames;
+}
+
+std::vector<ExportPiece> pieces_for_span(const std::vector<std::string>& clip_paths,
+                                         const std::vector<uint64_t>& clip_durations,
+                                         uint64_t start_ns, uint64_t end_ns) {
+    std::vector<ExportPiece> pieces;
+    uint64_t clip_start = 0;
+    for (size_t i = 0; i < clip_paths.size() && i < clip_durations.size(); ++i) {
+        const uint64_t clip_end = clip_start + clip_durations[i];
+        if (start_ns < clip_end && end_ns > clip_start) {
+            ExportPiece piece{clip_paths[i], start_ns > clip_start ? start_ns - clip_start : 0,
+                              std::nullopt};
+            if (end_ns < clip_end)
+                piece.outpoint_ns = end_ns - clip_start;
+            pieces.push_back(std::move(piece));
+        }
+        clip_start = clip_end;
+    }
+    return pieces;
 }
 
 }  // namespace camvault::media

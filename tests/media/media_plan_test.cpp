@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+
 #include <string>
 #include <vector>
 
@@ -68,6 +69,71 @@ TEST(WholeFrameDuration, CutsToTheLastWholeFrame) {
     EXPECT_EQ(whole_frame_duration(10'010'000'000 + 5'000'000, 30000, 1001), 10'010'000'000);
     // Unknown rate: unchanged.
     EXPECT_EQ(whole_frame_duration(1234, 0, 1), 1234u);
+}
+
+TEST(PieceSpans, InAndOutPointsOnFramesPlacedEndToEnd) {
+    constexpr uint64_t s = 1'000'000'000;
+    const ClipTiming clip{2 * s + 21'000'000, 30, 1};  // 60 frames and a little sound
+    const auto spans = plan_spans({{"a", s + 10'000'000, std::nullopt},  // nearest frame: 1 s
+                                   {"b", 0, std::nullopt},
+                                   {"c", 0, s / 2 + 10'000'000}},  // 0.5 s + under half a frame
+                                  {clip, clip, clip});
+    ASSERT_TRUE(spans);
+    ASSERT_EQ(spans->size(), 3u);
+    EXPECT_EQ((*spans)[0].inpoint, s);
+    EXPECT_EQ((*spans)[0].length, s);
+    EXPECT_EQ((*spans)[1].offset, s);
+    EXPECT_EQ((*spans)[1].length, 2 * s);
+    EXPECT_EQ((*spans)[2].offset, 3 * s);
+    EXPECT_EQ((*spans)[2].length, s / 2);
+    // An out-point past the end is the end; 29.97 frames per second round too.
+    const auto ntsc = plan_spans({{"a", 0, 9 * s}}, {{5 * s, 30000, 1001}});
+    ASSERT_TRUE(ntsc);
+    EXPECT_EQ((*ntsc)[0].length, 4'971'633'333u);  // 149 frames
+}
+
+TEST(PieceSpans, APieceWithoutFramesIsRefused) {
+    constexpr uint64_t s = 1'000'000'000;
+    const ClipTiming clip{2 * s, 30, 1};
+    EXPECT_FALSE(plan_spans({{"a", s, s}}, {clip}));
+    EXPECT_FALSE(plan_spans({{"a", s, s / 2}}, {clip}));
+    EXPECT_FALSE(plan_spans({{"a", 3 * s, std::nullopt}}, {clip}));
+    EXPECT_FALSE(plan_spans({{"a", 0, 10'000'000}}, {clip}));  // under half a frame
+    EXPECT_FALSE(plan_spans({{"a", 0, std::nullopt}}, {}));
+}
+
+TEST(AudioPlan, SoundMeetsThePictureAtEveryJoin) {
+    // Forty pieces of 2 s 1 frame: 96 032 samples each, not a whole number
+    // of AAC frames. The sound may never drift more than half a frame.
+    std::vector<PieceSpan> spans;
+    constexpr uint64_t length = 2'033'333'333;
+    for (uint64_t i = 0; i < 40; ++i)
+        spans.push_back({0, length, i * length});
+    const auto frames = audio_frames_per_piece(spans, 48000);
+    ASSERT_EQ(frames.size(), spans.size());
+    uint64_t samples = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        samples += frames[i] * 1024;
+        const double video_end = (spans[i].offset + spans[i].length) * 48e-6;
+        EXPECT_LE(std::abs(static_cast<double>(samples) - video_end), 512) << "join " << i;
+        EXPECT_TRUE(frames[i] == 95 || frames[i] == 96) << frames[i];
+    }
+    EXPECT_TRUE(audio_frames_per_piece(spans, 0).empty());
+}
+
+TEST(TrimmedSpan, PiecesOfTheClipsThatTheSpanCrosses) {
+    constexpr uint64_t s = 1'000'000'000;
+    const std::vector<std::string> clips{"a", "b", "c"};
+    const std::vector<uint64_t> durations{2 * s, 3 * s, 2 * s};
+    EXPECT_EQ(
+        pieces_for_span(clips, durations, s, 6 * s),
+        (std::vector<ExportPiece>{{"a", s, std::nullopt}, {"b", 0, std::nullopt}, {"c", 0, s}}));
+    EXPECT_EQ(pieces_for_span(clips, durations, 2 * s, 5 * s),
+              (std::vector<ExportPiece>{{"b", 0, std::nullopt}}));
+    EXPECT_EQ(pieces_for_span(clips, durations, 2500'000'000, 3 * s),
+              (std::vector<ExportPiece>{{"b", 500'000'000, s}}));
+    EXPECT_EQ(pieces_for_span(clips, durations, 0, 60 * s).size(), 3u);
+    EXPECT_TRUE(pieces_for_span(clips, durations, 7 * s, 8 * s).empty());
 }
 
 TEST(ClickRing, GrowsAndFadesThenVanishes) {
