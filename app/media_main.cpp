@@ -6,16 +6,24 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/fs/atomic_file.hpp"
 #include "base/text.hpp"
+#include "library/fingerprint.hpp"
+#include "library/prefs.hpp"
+#include "media/evidence_pack.hpp"
 #include "media/file_names.hpp"
 #include "media/frame_grabber.hpp"
 #include "media/gst_handles.hpp"
 #include "media/merge_export.hpp"
 #include "media/png_file.hpp"
 #include "media/track_duration.hpp"
+#include "media/route_map.hpp"
+#include "telemetry/extract.hpp"
+#include "telemetry/route_export.hpp"
 
 namespace {
 
@@ -26,6 +34,8 @@ constexpr const char* kUsage =
     "usage: camvault-media snapshot URI SECONDS[,SECONDS...] OUT_DIR\n"
     "       camvault-media merge OUT_DIR CLIP...\n"
     "       camvault-media trim OUT_DIR START_S END_S CLIP...\n"
+    "       camvault-media pack OUT_DIR NAME MOVIE CLIP...\n"
+    "       camvault-media verify PACK\n"
     "       camvault-media --help | --version\n"
     "Verbs:\n"
     "  snapshot  save the frames of the movie at URI (e.g. file:///card/A.MOV) at\n"
@@ -37,6 +47,16 @@ constexpr const char* kUsage =
     "            or \"re-encoded\"\n"
     "  trim      as merge, of the part from START_S to END_S seconds of the clips\n"
     "            played one after the other; lossless when it starts on a key frame\n"
+    "  pack      make the evidence pack NAME in OUT_DIR: a folder holding a copy of\n"
+    "            MOVIE, the route of the clips it was cut from (GPX, CSV and a map\n"
+    "            picture, times written with the clock settings of\n"
+    "            ~/CAMVAULT/data/settings.json), manifest.json with every file's\n"
+    "            SHA-256 and the clips' fingerprints, manifest.sha256, and NAME.zip\n"
+    "            beside it; prints both paths and the milliseconds it took\n"
+    "  verify    check the pack PACK (its folder or its zip) against its manifest\n"
+    "            and the manifest against manifest.sha256; prints every file that\n"
+    "            changed, is missing or is not listed; exit status 0 only when all\n"
+    "            match\n"
     "Options:\n"
     "  --help     show this text\n"
     "  --version  show the version\n";
@@ -146,6 +166,88 @@ int trim(const std::string& dir, const std::string& start_text, const std::strin
         return 1;
     }
     return export_pieces(dir, std::move(pieces));
+int verify(const std::string& pack) {
+    const auto check = verify_evidence_pack(pack);
+    if (!check) {
+        std::fprintf(stderr, "verify failed: %s\n", check.error().c_str());
+        return 2;
+    }
+    for (const auto& problem : check->problems)
+        std::printf("%s: %s\n", problem.name.c_str(), problem.what.c_str());
+    if (!check->ok()) {
+        std::printf("FAILED: %zu problem(s), %zu file(s) match\n", check->problems.size(),
+                    check->files_matched);
+        return 1;
+    }
+    std::printf("OK: %zu file(s) and the manifest match\n", check->files_matched);
+    return 0;
+}
+
+// The route files and the map of the clips, written into `dir`; the paths.
+std::vector<PackFile> route_files(const std::vector<camvault::ClipRoute>& clips,
+                                  const camvault::Prefs& prefs, const std::string& dir,
+                                  const std::string& stem) {
+    using namespace camvault;
+    RouteOptions options;
+    options.utc_offset_minutes = prefs.camera_utc_offset_min;
+    options.clock_correction_s = prefs.clock_correction_s;
+    options.title = stem;
+    std::vector<PackFile> files;
+    if (exportable_points(clips, options.utc_offset_minutes, options.clock_correction_s) == 0)
+        return files;
+    RouteMapRequest map;
+    for (const auto& clip : clips)
+        for (const auto& p : clip.points)
+            if (is_exportable(p, options.utc_offset_minutes, options.clock_correction_s))
+                map.route.push_back({p.latitude, p.longitude});
+    for (const auto format : {RouteFormat::gpx, RouteFormat::csv}) {
+        const std::string path =
+            dir + "/" + stem + "." + std::string(route_format_extension(format));
+        if (write_file_atomically(path, route_text(format, clips, options)))
+            files.push_back({path, true, ""});
+    }
+    if (const std::string path = dir + "/map.png"; write_route_map(path, map))
+        files.push_back({path, true, ""});
+    return files;
+}
+
+int pack(const std::string& out_dir, const std::string& name, const std::string& movie,
+         const std::vector<std::string>& clips) {
+    using namespace camvault;
+    const auto start = Clock::now();
+    const Prefs prefs = load_prefs(g_get_home_dir());
+    PackRequest request{out_dir, name, {{movie, false, ""}}, {}, {}};
+    request.clock = {prefs.clock_correction_s, prefs.camera_utc_offset_min};
+    std::vector<ClipRoute> routes;
+    for (const auto& clip : clips) {
+        const std::string clip_name = std::filesystem::path(clip).filename().string();
+        const auto identity = identify_clip(clip);
+        auto route =
+            identity ? read_clip_route(clip, clip_name) : Result<ClipRoute>(identity.failure());
+        if (!route) {
+            std::fprintf(stderr, "pack failed: %s\n", route.error().c_str());
+            return 1;
+        }
+        request.sources.push_back({clip_name, identity->size, identity->fingerprint});
+        routes.push_back(std::move(*route));
+    }
+    std::string scratch = out_dir + "/.camvault-pack-XXXXXX";
+    if (::mkdtemp(scratch.data()) == nullptr) {
+        std::fprintf(stderr, "pack failed: cannot write in %s\n", out_dir.c_str());
+        return 1;
+    }
+    const std::string stem = std::filesystem::path(movie).stem().string();
+    for (auto& file : route_files(routes, prefs, scratch, stem))
+        request.files.push_back(std::move(file));
+    const auto made = make_evidence_pack(request);
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+    if (!made) {
+        std::fprintf(stderr, "pack failed: %s\n", made.error().c_str());
+        return 1;
+    }
+    std::printf("%s\n%s\n%.1f ms\n", made->folder.c_str(), made->zip.c_str(), ms_since(start));
+    return 0;
 }
 
 }  // namespace
@@ -167,6 +269,11 @@ int main(int argc, char** argv) {
     if (args.size() >= 5 && args[0] == "trim")
         return trim(args[1], args[2], args[3],
                     std::vector<std::string>(args.begin() + 4, args.end()));
+    if (args.size() >= 5 && args[0] == "pack")
+        return pack(args[1], args[2], args[3],
+                    std::vector<std::string>(args.begin() + 4, args.end()));
+    if (args.size() == 2 && args[0] == "verify")
+        return verify(args[1]);
     std::fputs(kUsage, stderr);
     return 2;
 }
