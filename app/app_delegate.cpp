@@ -435,4 +435,44 @@ void AppDelegate::export_route(std::string_view url_text) {
         });
 }
 
+void AppDelegate::export_movie(std::string_view url_text) {
+    auto args = export_args(url_text);
+    if (!args) {
+        log_line(args.error());
+        web_host_->call(page_calls::export_result(
+            args.failure().key.empty()
+                ? fail("export_refused", {{"error", args.error()}}, args.error())
+                : args.failure()));
+        return;
+    }
+    if (export_job_ && export_job_->running()) {
+        web_host_->call(page_calls::export_result(
+            fail("export_busy", {}, "An export is running: wait for it or cancel it.")));
+        return;
+    }
+    log_line("export: " + std::to_string(args->pieces.size()) + " pieces");
+    ExportJobCallbacks callbacks;
+    callbacks.progress = [this](double fraction) {
+        web_host_->call(page_calls::export_progress(fraction));
+    };
+    callbacks.finished = [this](const Result<ExportJobOutcome>& outcome) {
+        log_line(outcome ? "export: " + outcome->path : "export failed: " + outcome.error());
+        if (!outcome) {
+            web_host_->call(page_calls::export_result(outcome.failure()));
+            return;
+        }
+        web_host_->call(page_calls::export_result(page_calls::ExportReport{
+            outcome->path, outcome->mode == media::ExportMode::lossless ? "lossless" : "reencoded",
+            outcome->gpx, outcome->zip}));
+    };
+    export_job_ =
+        std::make_unique<ExportJob>(std::move(*args), load_prefs(options_.home),
+                                    library_files_dir(options_.home), std::move(callbacks));
+}
+
+void AppDelegate::export_cancel() {
+    if (export_job_ && export_job_->running())
+        export_job_->cancel();
+}
+
 }  // namespace camvault

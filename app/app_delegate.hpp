@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/export_job.hpp"
 #include "app/geometry.hpp"
 #include "app/launch.hpp"
 #include "app/route_export_job.hpp"
@@ -73,6 +74,8 @@ class AppDelegate final : public CommandHandlers {
     void library_restore() override;
     void library_search(std::string_view url_text) override;
     void save_prefs(std::string_view url_text) override;
+    void export_movie(std::string_view url_text) override;
+    void export_cancel() override;
 
     // Properties.
     GtkWindow* window = nullptr;         // owned by window_host_
@@ -116,6 +119,7 @@ class AppDelegate final : public CommandHandlers {
     // Checks the listed clips; last, so that it stops before what it calls into.
     OrderedWorkPool availability_{1};
     std::unique_ptr<RouteExporter> route_exporter_;
+    std::unique_ptr<ExportJob> export_job_;  // the export running, or the last one
     // A window snapshot waiting for the repaint after closing a tooltip.
     static constexpr unsigned kRepaintAfterPopupsMs = 150;
     OneShotTimer full_photo_timer_;

@@ -20,8 +20,8 @@
 #include "media/gst_handles.hpp"
 #include "media/merge_export.hpp"
 #include "media/png_file.hpp"
-#include "media/track_duration.hpp"
 #include "media/route_map.hpp"
+#include "media/track_duration.hpp"
 #include "telemetry/extract.hpp"
 #include "telemetry/route_export.hpp"
 
@@ -166,6 +166,8 @@ int trim(const std::string& dir, const std::string& start_text, const std::strin
         return 1;
     }
     return export_pieces(dir, std::move(pieces));
+}
+
 int verify(const std::string& pack) {
     const auto check = verify_evidence_pack(pack);
     if (!check) {

@@ -79,6 +79,29 @@ std::string route_exported(const Result<std::string>& written) {
     return outcome_call("route_exported", written);
 }
 
+std::string export_result(const Result<ExportReport>& outcome) {
+    nlohmann::json json;
+    if (outcome) {
+        json = {{"ok", true}, {"path", to_valid_utf8(outcome->path)}, {"mode", outcome->mode}};
+        if (!outcome->gpx.empty())
+            json["gpx"] = to_valid_utf8(outcome->gpx);
+        if (!outcome->zip.empty())
+            json["zip"] = to_valid_utf8(outcome->zip);
+    } else {
+        const Message& error = outcome.failure();
+        nlohmann::json params = nlohmann::json::object();
+        for (const auto& [name, value] : error.params)
+            params[to_valid_utf8(name)] = to_valid_utf8(value);
+        json = {{"ok", false},
+                {"text", to_valid_utf8(error.text)},
+                {"key", error.key},
+                {"params", params}};
+        if (error.key == "export_cancelled")
+            json["cancelled"] = true;
+    }
+    return function_call("export_result", {json.dump()});
+}
+
 std::string library_summaries(std::string_view json) {
     return function_call("library_summaries", {json});
 }

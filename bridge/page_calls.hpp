@@ -36,6 +36,17 @@ std::string import_refused(std::string_view path, const Message& reason);
 // snapshot_result(true,'<path>') or
 // snapshot_result(false,'<error>'[,'<key>','<params json>'])
 std::string snapshot_result(const Result<std::string>& saved);
+// export_result('<json>'): the outcome of an export command (www/README.md):
+// {"ok":true,"path":..,"mode":..[,"gpx":..][,"zip":..]} or
+// {"ok":false,"text":..,"key":..,"params":{..}[,"cancelled":true]}.
+struct ExportReport {
+    std::string path;
+    std::string mode;  // "lossless" or "reencoded"
+    std::string gpx;   // empty: none
+    std::string zip;   // empty: none
+};
+std::string export_result(const Result<ExportReport>& outcome);
+
 // library_summaries('<json>'): what the page is told of the listed clips.
 std::string library_summaries(std::string_view json);
 // search_results('{"movies":[...]}'): the answer to a library_search command.

@@ -425,8 +425,10 @@ gboolean MergeExport::Impl::on_bus(GstBus*, GstMessage* message, gpointer data) 
         case GST_MESSAGE_EOS: {
             self->bus_watch = 0;  // this watch ends by returning G_SOURCE_REMOVE
             self->finish_pipeline();
-            auto published =
-                publish_without_overwrite(self->temp_path, self->output_dir, self->stem, "mov");
+            auto published = self->callbacks.leave_unpublished
+                                 ? Result<std::string>(self->temp_path)
+                                 : publish_without_overwrite(self->temp_path, self->output_dir,
+                                                             self->stem, "mov");
             outcome = published ? ExportOutcome(ExportResult{*published, self->mode})
                                 : ExportOutcome(published.failure());
             break;

@@ -29,6 +29,9 @@ using ExportOutcome = Result<ExportResult>;
 struct ExportCallbacks {
     std::function<void(double fraction)> progress;       // a few times a second, never backwards
     std::function<void(const ExportOutcome&)> finished;  // exactly once, unless abandoned
+    // The finished movie is left under its temporary name in the output
+    // folder (the outcome's path) for the caller to complete and publish.
+    bool leave_unpublished = false;
 };
 
 class MergeExport {

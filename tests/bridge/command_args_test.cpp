@@ -199,9 +199,8 @@ TEST(CommandArgs, SearchRefusesWhatTheSchemaDoesNotAllow) {
 }  // namespace
 TEST(CommandArgs, ExportReadsKindPiecesNameAndEvent) {
     const auto trip = export_args(command_url(
-        "http://export/",
-        R"({"kind":"trim","pieces":[{"clip":"/c/A 1.MOV","from_ms":15000},)"
-        R"({"clip":"/c/B,2.MOV","to_ms":45000}],"name":"Brake on the A4"})"));
+        "http://export/", R"({"kind":"trim","pieces":[{"clip":"/c/A 1.MOV","from_ms":15000},)"
+                          R"({"clip":"/c/B,2.MOV","to_ms":45000}],"name":"Brake on the A4"})"));
     ASSERT_TRUE(trip) << trip.error();
     EXPECT_EQ(trip->kind, ExportKind::trim);
     ASSERT_EQ(trip->pieces.size(), 2u);
@@ -222,20 +221,20 @@ TEST(CommandArgs, ExportReadsKindPiecesNameAndEvent) {
     EXPECT_FALSE(pack->name);
 
     const char* refused[] = {
-        R"({"pieces":[{"clip":"/a"}]})",                                    // no kind
-        R"({"kind":"merge"})",                                              // no pieces
-        R"({"kind":"merge","pieces":[]})",                                  // none
-        R"({"kind":"copy","pieces":[{"clip":"/a"}]})",                      // unknown kind
-        R"({"kind":"merge","pieces":[{"clip":"a.MOV"}]})",                  // relative
-        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":-1}]})",        // before the start
+        R"({"pieces":[{"clip":"/a"}]})",                                       // no kind
+        R"({"kind":"merge"})",                                                 // no pieces
+        R"({"kind":"merge","pieces":[]})",                                     // none
+        R"({"kind":"copy","pieces":[{"clip":"/a"}]})",                         // unknown kind
+        R"({"kind":"merge","pieces":[{"clip":"a.MOV"}]})",                     // relative
+        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":-1}]})",           // before the start
         R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":5,"to_ms":5}]})",  // empty piece
-        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":1.5}]})",       // not whole
-        R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"../x"})",       // a folder
+        R"({"kind":"merge","pieces":[{"clip":"/a","from_ms":1.5}]})",          // not whole
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"../x"})",          // a folder
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":".hidden"})",
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"a
 b"})",
-        R"({"kind":"merge","pieces":[{"clip":"/a"}],"burn":true})",         // unknown field
-        R"({"kind":"evidence","pieces":[{"clip":"/a"}]})",                  // no event
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"burn":true})",  // unknown field
+        R"({"kind":"evidence","pieces":[{"clip":"/a"}]})",           // no event
         R"({"kind":"evidence","pieces":[{"clip":"/a"}],"event":{"clip":"/a"}})",
         "[]",
         "not json",

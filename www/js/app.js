@@ -93,6 +93,18 @@ var CamVaultPage = (function () {
     mergeMode: () => libraryView.mergeMode(),
     frameStamp: (caption) => viewer.frameStamp(caption),
   });
+  const exportView = CV.exportView.create({
+    state,
+    t,
+    message,
+    sender,
+    messages,
+    player,
+    chosenClips: () => libraryView.chosenClips(),
+    mergeMode: () => libraryView.mergeMode(),
+    frameStamp: (caption, seconds) => viewer.frameStamp(caption, seconds),
+    shiftMs: () => clock.shiftMs(),
+  });
   const settings = CV.settings.create({
     state,
     t,
@@ -129,6 +141,7 @@ var CamVaultPage = (function () {
   libraryView.wire();
   prefs.wire();
   tools.wire();
+  exportView.wire();
   recording.wire();
   settings.wire();
   document.addEventListener('keydown', (e) => {
@@ -162,6 +175,7 @@ var CamVaultPage = (function () {
     exportDone: tools.onExportDone,
     exportProgress: tools.onExportProgress,
     routeExported: tools.onRouteExported,
+    exportResult: exportView.onResult,
     importProgress: libraryView.onImportProgress,
     importRefused: libraryView.onImportRefused,
     recordingState: recording.onRecordingState,

@@ -102,8 +102,14 @@
     }
   }
 
+  // export: the JSON object www/README.md describes, encoded whole.
+  function exportArgument(request) {
+    return encodeURIComponent(JSON.stringify(request));
+  }
+
   return {
     fileUrl,
+    exportArgument,
     commandUrl,
     pathsArgument,
     snapshotPosition,

@@ -5,7 +5,8 @@
   function create(doc) {
     const $ = (id) => doc.getElementById(id);
 
-    function toast(text, kind) {
+    // lifeMs: how long it stays (a toast with a button stays longer).
+    function toast(text, kind, lifeMs) {
       const box = $('toasts');
       const el = doc.createElement('div');
       el.className = 'toast ' + (kind || 'info');
@@ -14,8 +15,9 @@
       el.textContent = text;
       box.appendChild(el);
       while (box.children.length > 4) box.firstChild.remove();
-      setTimeout(() => el.classList.add('leaving'), kind === 'error' ? 7000 : 4000);
-      setTimeout(() => el.remove(), kind === 'error' ? 7400 : 4400);
+      const life = lifeMs || (kind === 'error' ? 7000 : 4000);
+      setTimeout(() => el.classList.add('leaving'), life);
+      setTimeout(() => el.remove(), life + 400);
       return el;
     }
 

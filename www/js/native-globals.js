@@ -43,6 +43,9 @@ function notice(text, key, params) {
 function snapshot_result(ok, pathOrError, key, params) {
   CamVaultPage.call('snapshotResult', ...arguments);
 }
+function export_result(json) {
+  CamVaultPage.call('exportResult', json);
+}
 function route_exported(ok, pathOrError, key, params) {
   CamVaultPage.call('routeExported', ...arguments);
 }

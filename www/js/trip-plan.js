@@ -113,5 +113,23 @@
     return Math.floor(seconds * fps + 1e-6);
   }
 
-  return { planTrip, locate, tripTime, joinRecords, tripEvents, frameNumber, clipSeconds };
+  // The pieces of the clips that play trip times [from, to): each part's
+  // played stretch (from its startAt to its end) cut to the span, as
+  // { path, from_ms, to_ms } in whole milliseconds into the clip; to_ms is
+  // left out where a piece runs to its clip's end. Empty for an empty span.
+  function piecesFor(plan, from, to) {
+    const pieces = [];
+    if (!finite(from) || !finite(to) || !(to > from)) return pieces;
+    plan.parts.forEach((p) => {
+      const start = Math.max(p.startAt, from - p.offset);
+      const end = Math.min(p.duration, to - p.offset);
+      if (!(end > start) || !finite(end)) return;
+      const piece = { path: p.path, from_ms: Math.max(0, Math.round(start * 1000)) };
+      if (end < p.duration - 0.0005) piece.to_ms = Math.round(end * 1000);
+      if (piece.to_ms === undefined || piece.to_ms > piece.from_ms) pieces.push(piece);
+    });
+    return pieces;
+  }
+
+  return { planTrip, locate, tripTime, joinRecords, tripEvents, frameNumber, clipSeconds, piecesFor };
 });

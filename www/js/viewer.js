@@ -477,14 +477,14 @@
       $('distance-value').textContent = record ? units.formatDistance(km, state.unit, decimalMark()) : '\u2013';
     }
 
-    // The facts of the frame on screen for a stamped still: its clock time
+    // The facts of the frame on screen (or at trip time `at`) for a stamped still: its clock time
     // (corrected, to the millisecond), place, speed and heading; with
     // `caption`, the strip's lines in the page's language. Null for a clip
     // without telemetry (its still keeps the computer's time in its name).
-    function frameStamp(caption) {
+    function frameStamp(caption, at) {
       const shown = state.shown;
       if (!shown || !shown.records.length || !player.hasClip()) return null;
-      const seconds = player.tripTime();
+      const seconds = at === undefined ? player.tripTime() : at;
       const first = shown.records[0].time - shown.timeline[0] * 1000;
       if (!Number.isFinite(first) || !Number.isFinite(seconds)) return null;
       const clockMs = Math.round(first + seconds * 1000 + clock.shiftMs());
