@@ -1,16 +1,29 @@
 """Evidence from the running application: stills named after the footage's
 clock and stamped with where and when, and exports of trips and events."""
 
+import csv
+import io
+import json
 import os
 import re
 import shutil
 import struct
+import subprocess
 import tempfile
 import unittest
 import zlib
 
-from camvault_e2e import CamVaultTestCase, wait_for
+from camvault_e2e import BUILD_DIR, CamVaultTestCase, wait_for
 from test_library import make_clip
+
+MEDIA = os.path.join(BUILD_DIR, "app", "camvault-media")
+EXTRACT = os.path.join(BUILD_DIR, "app", "camvault-extract")
+
+CATCH_EXPORT = """
+window.__exports = [];
+var original = export_result;
+export_result = function (json) { window.__exports.push(JSON.parse(json)); return original(json); };
+"""
 
 def png_chunks(path):
     """(width, height, {keyword: text}) of a PNG's header and tEXt/iTXt chunks."""
@@ -84,6 +97,148 @@ class Evidence(CamVaultTestCase):
         width, height, _ = png_chunks(os.path.join(app.home, "CAMVAULT", "files", captioned))
         self.assertEqual(width, 320)
         self.assertGreater(height, 200)
+
+
+    # -- exports ---------------------------------------------------------
+
+    def export(self, app, choice, name="", event=None):
+        """Runs the export dialog as a driver would; returns export_result's object."""
+        count = len(app.script("return window.__exports"))
+        app.click("#btn-export")
+        app.script("var k = document.getElementById('export-kind'); k.value = arguments[0];"
+                   "k.dispatchEvent(new Event('change'));"
+                   "document.getElementById('export-name').value = arguments[1];"
+                   "if (arguments[2] !== null) document.getElementById('export-event').value = arguments[2];",
+                   choice, name, event)
+        app.click("[data-testid=export-start]")
+        wait_for(lambda: len(app.script("return window.__exports")) > count, timeout=120,
+                 what=f"the {choice} export's outcome")
+        return app.script("return window.__exports")[count]
+
+    def route_rows(self, clips, home):
+        """camvault-extract's CSV rows of the clips (times as recorded)."""
+        out = subprocess.run([EXTRACT, "--format", "csv", "--data-dir", home, *clips],
+                             capture_output=True, text=True, check=True).stdout
+        return list(csv.DictReader(io.StringIO(out)))
+
+    def test_compatible_clips_merge_losslessly_with_their_route_inside(self):
+        card = tempfile.mkdtemp(prefix="camvault-card-")
+        self.addCleanup(shutil.rmtree, card, True)
+        first = make_clip(os.path.join(card, "FILE0001.MOV"), "--seconds", "4", "--size", "1920x1080",
+                          "--start", "2026-06-01 09:00:00", "--route", "motorway")
+        second = make_clip(os.path.join(card, "FILE0002.MOV"), "--seconds", "4", "--size", "1920x1080",
+                           "--start", "2026-06-01 09:00:04", "--route", "motorway", "--seed", "2")
+        app = self.start_app(["--import", first, second])
+        app.script(CATCH_EXPORT)
+        wait_for(lambda: app.script("return CamVaultPage.state.clips.length") == 2, timeout=60,
+                 what="both clips listed")
+        app.click("[data-testid=select-all]")
+        result = self.export(app, "merge", "Commute")
+        self.assertTrue(result["ok"], result)
+        self.assertEqual(result["mode"], "lossless")
+        files = os.path.join(app.home, "CAMVAULT", "files")
+        self.assertEqual(result["path"], os.path.join(files, "Commute.mov"))
+        self.assertEqual(result["gpx"], os.path.join(files, "Commute.gpx"))
+        wait_for(lambda: app.script("return Array.from(document.querySelectorAll('[data-testid=export-show]')).length") == 1,
+                 what="the toast's button to show the folder")
+
+        frames = lambda path: int(subprocess.run(
+            ["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+             "stream=nb_read_frames", "-of", "csv=p=0", path], capture_output=True, text=True,
+            check=True).stdout.strip())
+        self.assertEqual(frames(result["path"]), frames(first) + frames(second))
+
+        # The exported movie's own telemetry: at every second its records are the sources'.
+        sources = {r["time_utc"]: r for r in self.route_rows([first, second], app.home)}
+        exported = {r["time_utc"]: r for r in self.route_rows([result["path"]], app.home)}
+        whole = [t for t in sources if "." not in t]
+        self.assertGreaterEqual(len(whole), 6)
+        for t in whole:
+            self.assertIn(t, exported)
+            for field in ("latitude", "longitude"):
+                self.assertAlmostEqual(float(exported[t][field]), float(sources[t][field]), delta=1e-5)
+            self.assertAlmostEqual(float(exported[t]["speed_kmh"]), float(sources[t]["speed_kmh"]),
+                                   delta=0.1)
+        # Its GPX holds one point per source record, as gpsbabel reads it.
+        points = subprocess.run(["gpsbabel", "-i", "gpx", "-f", result["gpx"], "-o", "csv", "-F", "-"],
+                                capture_output=True, text=True, check=True).stdout.strip().splitlines()
+        self.assertEqual(len(points), len(sources))
+
+    def test_an_event_trims_to_30_s_and_packs_evidence_that_verifies(self):
+        card = tempfile.mkdtemp(prefix="camvault-card-")
+        self.addCleanup(shutil.rmtree, card, True)
+        brake = make_clip(os.path.join(card, "FILE0001.MOV"), "--route", "motorway", "--seconds", "40",
+                          "--start", "2026-06-01 09:00:00", "--brake-at", "20")
+        app = self.start_app(["--import", brake])
+        app.script(CATCH_EXPORT)
+        wait_for(lambda: app.script("return (CamVaultPage.state.shown && CamVaultPage.state.shown.events"
+                                    " || []).length") == 1, timeout=60, what="the brake listed")
+        trimmed = self.export(app, "event", "", "0")
+        self.assertTrue(trimmed["ok"], trimmed)
+        self.assertTrue(os.path.basename(trimmed["path"]).startswith("exp_"), trimmed)
+        duration = float(subprocess.run(
+            ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=duration",
+             "-of", "csv=p=0", trimmed["path"]], capture_output=True, text=True, check=True).stdout)
+        self.assertAlmostEqual(duration, 30, delta=0.1)
+
+        pack = self.export(app, "packEvent", "Brake on the A4", "0")
+        self.assertTrue(pack["ok"], pack)
+        folder = pack["path"]
+        self.assertEqual(os.path.basename(folder), "Brake on the A4")
+        self.assertEqual(pack["zip"], folder + ".zip")
+        names = sorted(os.listdir(folder))
+        self.assertIn("manifest.json", names)
+        self.assertIn("manifest.sha256", names)
+        self.assertIn("Brake on the A4.mov", names)
+        self.assertTrue(any(n.endswith(".gpx") for n in names), names)
+        self.assertTrue(any(n.endswith(".csv") for n in names), names)
+        self.assertTrue(any(n.endswith("_map.png") for n in names), names)
+        still = [n for n in names if re.fullmatch(r"FILE0001_2026-06-01_09-00-\d\d\.\d{3}\.png", n)]
+        self.assertEqual(len(still), 1, names)
+        with open(os.path.join(folder, "manifest.json"), encoding="utf-8") as f:
+            manifest = json.load(f)
+        self.assertEqual([s["name"] for s in manifest["sources"]], ["FILE0001.MOV"])
+
+        verify = lambda: subprocess.run([MEDIA, "verify", folder], capture_output=True, text=True)
+        self.assertEqual(verify().returncode, 0, verify().stdout)
+        self.assertEqual(subprocess.run([MEDIA, "verify", pack["zip"]]).returncode, 0)
+        for name in names:
+            path = os.path.join(folder, name)
+            with open(path, "r+b") as f:
+                f.seek(os.path.getsize(path) // 2)
+                byte = f.read(1)
+                f.seek(-1, 1)
+                f.write(bytes([byte[0] ^ 0x01]))
+            checked = verify()
+            self.assertNotEqual(checked.returncode, 0, name)
+            self.assertIn(name, checked.stdout + checked.stderr)
+            with open(path, "r+b") as f:
+                f.seek(os.path.getsize(path) // 2)
+                f.write(byte)
+        self.assertEqual(verify().returncode, 0)
+
+    def test_a_cancelled_export_leaves_nothing(self):
+        card = tempfile.mkdtemp(prefix="camvault-card-")
+        self.addCleanup(shutil.rmtree, card, True)
+        clip = make_clip(os.path.join(card, "FILE0001.MOV"), "--seconds", "30", "--size", "1280x720",
+                         "--start", "2026-06-01 09:00:00")
+        app = self.start_app(["--import", clip])
+        app.script(CATCH_EXPORT)
+        wait_for(lambda: app.script("return CamVaultPage.state.clips.length") == 1, timeout=60,
+                 what="the clip listed")
+        app.click("[data-testid=select-all]")
+        app.click("#btn-export")
+        app.script("document.getElementById('export-kind').value = 'merge';")
+        app.click("[data-testid=export-start]")
+        wait_for(lambda: app.script("return !document.getElementById('btn-export-cancel').hidden"),
+                 what="the cancel button")
+        app.click("#btn-export-cancel")
+        wait_for(lambda: app.script("return window.__exports.length") == 1, timeout=60,
+                 what="the cancelled outcome")
+        result = app.script("return window.__exports[0]")
+        self.assertEqual((result["ok"], result.get("cancelled")), (False, True))
+        files = os.path.join(app.home, "CAMVAULT", "files")
+        self.assertEqual([n for n in os.listdir(files) if not n.endswith(".png")] if os.path.isdir(files) else [], [])
 
 
 if __name__ == "__main__":
