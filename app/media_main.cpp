@@ -32,8 +32,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kUsage =
     "usage: camvault-media snapshot URI SECONDS[,SECONDS...] OUT_DIR\n"
-    "       camvault-media merge OUT_DIR CLIP...\n"
-    "       camvault-media trim OUT_DIR START_S END_S CLIP...\n"
+    "       camvault-media merge [--reencode] OUT_DIR CLIP...\n"
+    "       camvault-media trim [--reencode] OUT_DIR START_S END_S CLIP...\n"
     "       camvault-media pack OUT_DIR NAME MOVIE CLIP...\n"
     "       camvault-media verify PACK\n"
     "       camvault-media --help | --version\n"
@@ -57,6 +57,7 @@ constexpr const char* kUsage =
     "            and the manifest against manifest.sha256; prints every file that\n"
     "            changed, is missing or is not listed; exit status 0 only when all\n"
     "            match\n"
+    "  --reencode  (merge, trim) encode even clips that could be copied\n"
     "Options:\n"
     "  --help     show this text\n"
     "  --version  show the version\n";
@@ -84,6 +85,8 @@ int snapshot(const std::string& uri, const std::string& times, const std::string
     return failures ? 1 : 0;
 }
 
+bool g_reencode = false;  // --reencode
+
 int export_pieces(const std::string& dir, std::vector<ExportPiece> pieces) {
     ensure_ges();
     bool done = false;
@@ -93,7 +96,8 @@ int export_pieces(const std::string& dir, std::vector<ExportPiece> pieces) {
         result = outcome;
         done = true;
     };
-    MergeExport job(std::move(pieces), dir, "exp_" + export_stamp(local_now()), callbacks);
+    MergeExport job(std::move(pieces), dir, "exp_" + export_stamp(local_now()), callbacks,
+                    ExportOptions{.copy_when_possible = !g_reencode});
     while (!done)
         g_main_context_iteration(nullptr, TRUE);
     if (!result) {
@@ -255,7 +259,11 @@ int pack(const std::string& out_dir, const std::string& name, const std::string&
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() > 1 && (args[0] == "merge" || args[0] == "trim") && args[1] == "--reencode") {
+        g_reencode = true;
+        args.erase(args.begin() + 1);
+    }
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -116,15 +116,11 @@ struct PieceCut {
     uint64_t inpoint = 0;
     uint64_t length = 0;
     uint64_t offset = 0;
-    // Audio: the AAC frames this piece contributes and the sample they start at.
-    uint64_t audio_frames = 0;
-    uint64_t first_sample = 0;
     // Streaming state (the piece's streaming thread only).
     GstSegment segment{};
     bool have_segment = false;
     bool started = false;
     bool passed_end = false;
-    uint64_t kept = 0;
 };
 
 struct Shared {
@@ -132,6 +128,8 @@ struct Shared {
     uint64_t frame_ns = 0;
     int audio_rate = 0;
     std::atomic<uint64_t> written{0};
+    // The sound after concat, one piece after the other (one thread at a time).
+    std::optional<AudioJoin> audio;
     std::atomic<bool> refused{false};
 };
 
@@ -239,7 +237,6 @@ GstPadProbeReturn cut_video(GstPad* pad, GstPadProbeInfo* info, PieceCut* cut) {
         dts && base + *dts >= 0 ? static_cast<GstClockTime>(base + *dts) : GST_CLOCK_TIME_NONE;
     GST_BUFFER_DURATION(buffer) = shared->frame_ns;
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    ++cut->kept;
     const uint64_t reached = cut->offset + static_cast<uint64_t>(*pts - in) + shared->frame_ns;
     uint64_t seen = shared->written.load();
     while (reached > seen && !shared->written.compare_exchange_weak(seen, reached)) {
@@ -247,20 +244,15 @@ GstPadProbeReturn cut_video(GstPad* pad, GstPadProbeInfo* info, PieceCut* cut) {
     return GST_PAD_PROBE_OK;
 }
 
+// The piece's sound: frames more than half inside the piece, at their natural
+// export time; `place_audio` lines them up after concat.
 GstPadProbeReturn cut_audio(GstPad* pad, GstPadProbeInfo* info, PieceCut* cut) {
     Shared* shared = cut->shared;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     const auto pts = clip_time(cut->segment, GST_BUFFER_PTS(buffer));
     const auto rate = static_cast<uint64_t>(shared->audio_rate);
-    // Before the clip's start (the encoder's priming frame) or the in-point,
-    // or beyond what this piece's share of the sound holds: not kept. Half a
-    // frame of slack: container times are rounded.
-    const auto half_frame = static_cast<int64_t>(gst_util_uint64_scale(512, GST_SECOND, rate));
-    if (!pts || *pts + half_frame < static_cast<int64_t>(cut->inpoint) ||
-        cut->kept >= cut->audio_frames)
-        return GST_PAD_PROBE_DROP;
     if (GST_BUFFER_DURATION_IS_VALID(buffer)) {
-        // The plan counts frames of 1024 samples; another framing cannot be retimed so.
+        // Frames of 1024 samples are what the join lines up.
         const uint64_t samples =
             gst_util_uint64_scale_round(GST_BUFFER_DURATION(buffer), rate, GST_SECOND);
         if (samples < 1000 || samples > 1048) {
@@ -268,14 +260,35 @@ GstPadProbeReturn cut_audio(GstPad* pad, GstPadProbeInfo* info, PieceCut* cut) {
             return GST_PAD_PROBE_DROP;
         }
     }
-    const uint64_t sample = cut->first_sample + cut->kept * 1024;
-    const uint64_t start = gst_util_uint64_scale(sample, GST_SECOND, rate);
-    const uint64_t end = gst_util_uint64_scale(sample + 1024, GST_SECOND, rate);
+    // Before the clip's start (the encoder's priming frame), or mostly
+    // outside the piece: not kept.
+    const auto half = static_cast<int64_t>(gst_util_uint64_scale(512, GST_SECOND, rate));
+    const auto in = static_cast<int64_t>(cut->inpoint);
+    if (!pts || *pts + half < in || *pts + half > in + static_cast<int64_t>(cut->length))
+        return GST_PAD_PROBE_DROP;
     buffer = gst_buffer_make_writable(buffer);
-    GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = kTimelineShift + start;
-    GST_BUFFER_DURATION(buffer) = end - start;
+    GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) =
+        static_cast<GstClockTime>(static_cast<int64_t>(kTimelineShift + cut->offset) - in + *pts);
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    ++cut->kept;
+    return GST_PAD_PROBE_OK;
+}
+
+// After concat, in the order the pieces play: each frame where the previous
+// one ended (see AudioJoin), the segment once more the joined one.
+GstPadProbeReturn place_audio(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    auto* shared = static_cast<Shared*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_DROP;
+    const auto natural =
+        static_cast<int64_t>(GST_BUFFER_PTS(buffer)) - static_cast<int64_t>(kTimelineShift);
+    const auto at = shared->audio->place(natural);
+    if (!at)
+        return GST_PAD_PROBE_DROP;
+    buffer = gst_buffer_make_writable(buffer);
+    GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = kTimelineShift + *at;
+    GST_BUFFER_DURATION(buffer) = shared->audio->end_ns() - *at;
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
     return GST_PAD_PROBE_OK;
 }
 
@@ -377,8 +390,8 @@ Result<std::unique_ptr<LosslessJoin>> LosslessJoin::create(const std::vector<std
     shared.audio_rate = format.audio_rate;
     shared.total = spans.back().offset + spans.back().length;
     const bool with_audio = format.audio_rate > 0;
-    const auto audio_frames =
-        with_audio ? audio_frames_per_piece(spans, format.audio_rate) : std::vector<uint64_t>();
+    if (with_audio)
+        shared.audio.emplace(format.audio_rate);
 
     state->pipeline = Pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("camvault-copy"))));
     GstElement* bin = state->bin = state->pipeline.get();
@@ -409,8 +422,12 @@ Result<std::unique_ptr<LosslessJoin>> LosslessJoin::create(const std::vector<std
                  gst_element_link_pads(audio_queue, "src", mux, "audio_%u");
     if (!linked)
         return fail("the copying pipeline could not be linked");
+    if (with_audio) {
+        GstPad* joined = gst_element_get_static_pad(audio_concat, "src");
+        gst_pad_add_probe(joined, GST_PAD_PROBE_TYPE_BUFFER, place_audio, &shared, nullptr);
+        gst_object_unref(joined);
+    }
 
-    uint64_t sample = 0;
     for (size_t i = 0; i < paths.size(); ++i) {
         auto piece = std::make_unique<State::Piece>();
         piece->state = state.get();
@@ -423,11 +440,6 @@ Result<std::unique_ptr<LosslessJoin>> LosslessJoin::create(const std::vector<std
             cut->inpoint = spans[i].inpoint;
             cut->length = spans[i].length;
             cut->offset = spans[i].offset;
-            if (!video) {
-                cut->audio_frames = audio_frames[i];
-                cut->first_sample = sample;
-                sample += audio_frames[i] * 1024;
-            }
             (video ? piece->video_cut : piece->audio_cut) = cut.get();
             state->cuts.push_back(std::move(cut));
         }

@@ -98,6 +98,7 @@ struct MergeExport::Impl {
     std::string stem;
     std::string temp_path;
     ExportCallbacks callbacks;
+    ExportOptions options;
     ObjectRef<GESTimeline> timeline;
     Pipeline pipeline;
     std::unique_ptr<LosslessJoin> join;  // the copy, while it runs
@@ -277,7 +278,8 @@ void MergeExport::Impl::all_discovered() {
     }
     spans = std::move(*planned);
     total = spans.back().offset + spans.back().length;
-    if (const auto format = copy_format(infos); format && start_copy(*format))
+    if (const auto format = options.copy_when_possible ? copy_format(infos) : std::nullopt;
+        format && start_copy(*format))
         return;
     if (!build()) {
         stop_sources();
@@ -492,8 +494,9 @@ MergeExport::MergeExport(const std::vector<std::string>& clip_paths, std::string
                   std::move(callbacks)) {}
 
 MergeExport::MergeExport(std::vector<ExportPiece> pieces, std::string output_dir, std::string stem,
-                         ExportCallbacks callbacks)
+                         ExportCallbacks callbacks, ExportOptions options)
     : impl_(std::make_unique<Impl>()) {
+    impl_->options = options;
     ensure_ges();
     impl_->output_dir = std::move(output_dir);
     impl_->stem = std::move(stem);

@@ -34,6 +34,11 @@ struct ExportCallbacks {
     bool leave_unpublished = false;
 };
 
+struct ExportOptions {
+    // Copy the streams when the clips allow it; false encodes whatever they are.
+    bool copy_when_possible = true;
+};
+
 class MergeExport {
   public:
     // Discovers the pieces' clips (existing files) in the background, copies
@@ -42,7 +47,7 @@ class MergeExport {
     // outcome, a failure to start included, arrives through `finished` from
     // the main loop, never from inside this constructor.
     MergeExport(std::vector<ExportPiece> pieces, std::string output_dir, std::string stem,
-                ExportCallbacks callbacks);
+                ExportCallbacks callbacks, ExportOptions options = {});
     // Whole clips, in order.
     MergeExport(const std::vector<std::string>& clip_paths, std::string output_dir,
                 std::string stem, ExportCallbacks callbacks);

@@ -1,5 +1,5 @@
-// Whole-frame durations, piece spans on the joined timeline, the audio plan of
-// a copied merge and the pieces of a trimmed span.
+// Whole-frame durations, piece spans on the joined timeline, the sound of a
+// copied merge placed frame after frame, and the pieces of a trimmed span.
 #include "media/merge_plan.hpp"
 
 #include <algorithm>
@@ -55,26 +55,26 @@ std::optional<std::vector<PieceSpan>> plan_spans(const std::vector<ExportPiece>&
     return spans;
 }
 
-std::vector<uint64_t> audio_frames_per_piece(const std::vector<PieceSpan>& spans, int rate,
-                                             int samples_per_frame) {
-    std::vector<uint64_t> frames;
-    if (rate <= 0 || samples_per_frame <= 0)
-        return frames;
-    // In samples: the audio written so far against where the video will be
-    // once this piece is in. Rounding to the nearest frame keeps the two
-    // within half a frame at every join.
-    uint64_t audio_samples = 0;
-    for (const auto& span : spans) {
-        const Wide video_end = static_cast<Wide>(span.offset + span.length) * rate;
-        const Wide wanted = video_end > static_cast<Wide>(audio_samples) * kSecond
-                                ? video_end - static_cast<Wide>(audio_samples) * kSecond
-                                : 0;
-        const Wide frame_ns_units = static_cast<Wide>(samples_per_frame) * kSecond;
-        const auto count = static_cast<uint64_t>((wanted + frame_ns_units / 2) / frame_ns_units);
-        frames.push_back(count);
-        audio_samples += count * samples_per_frame;
+AudioJoin::AudioJoin(int rate, int samples_per_frame)
+    : rate_(rate > 0 ? static_cast<uint64_t>(rate) : 48000),
+      samples_per_frame_(samples_per_frame > 0 ? static_cast<uint64_t>(samples_per_frame) : 1024) {}
+
+uint64_t AudioJoin::end_ns() const {
+    return base_ns_ + static_cast<uint64_t>(static_cast<Wide>(samples_) * kSecond / rate_);
+}
+
+std::optional<uint64_t> AudioJoin::place(int64_t natural_ns) {
+    const auto half = static_cast<int64_t>(samples_per_frame_ * kSecond / (2 * rate_));
+    const auto end = static_cast<int64_t>(end_ns());
+    if (natural_ns + half < end)
+        return std::nullopt;  // would overlap the sound before it
+    if (natural_ns > end + half) {
+        base_ns_ = static_cast<uint64_t>(natural_ns);  // a gap in the recording: keep it
+        samples_ = 0;
     }
-    return frames;
+    const uint64_t at = end_ns();
+    samples_ += samples_per_frame_;
+    return at;
 }
 
 std::vector<ExportPiece> pieces_for_span(const std::vector<std::string>& clip_paths,

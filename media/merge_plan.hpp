@@ -1,7 +1,6 @@
 // The pure part of a merge: what is exported (pieces of clips), how long each
-// piece lasts in whole frames, where it sits on the joined timeline, how many
-// AAC frames each piece contributes when streams are copied, and the export's
-// output settings.
+// piece lasts in whole frames, where it sits on the joined timeline, where the
+// sound's frames go when streams are copied, and the export's output settings.
 #pragma once
 
 #include <cstdint>
@@ -56,11 +55,28 @@ struct ClipTiming {
 std::optional<std::vector<PieceSpan>> plan_spans(const std::vector<ExportPiece>& pieces,
                                                  const std::vector<ClipTiming>& clips);
 
-// How many AAC frames (`samples_per_frame` at `rate`) each piece keeps when
-// streams are copied: the audio ends at every join within half an AAC frame of
-// the video, so sound never drifts however many pieces a trip has.
-std::vector<uint64_t> audio_frames_per_piece(const std::vector<PieceSpan>& spans, int rate,
-                                             int samples_per_frame = 1024);
+// Places the sound's frames (`samples_per_frame` at `rate`) of joined pieces
+// one after the other. Each frame comes with its natural export time (its
+// time in its clip moved with its piece, so a little before 0 or overlapping
+// the previous piece's sound at a join); a frame within half a frame of where
+// the previous one ends follows it without a gap, one that would overlap it by
+// more than that is dropped, and one after a longer gap keeps its own time.
+// So the sound plays without gaps or overlaps however many pieces there are,
+// and never drifts from the picture by more than half a frame.
+class AudioJoin {
+  public:
+    AudioJoin(int rate, int samples_per_frame = 1024);
+    // The frame's export time, or nullopt when it is dropped.
+    std::optional<uint64_t> place(int64_t natural_ns);
+    // Where the sound placed so far ends.
+    uint64_t end_ns() const;
+
+  private:
+    uint64_t rate_;
+    uint64_t samples_per_frame_;
+    uint64_t base_ns_ = 0;  // where the current run of frames starts
+    uint64_t samples_ = 0;  // and how many samples it holds
+};
 
 // The pieces that cover [start_ns, end_ns) of these clips played one after the
 // other (`clip_durations` in whole frames). Empty when the span holds nothing.

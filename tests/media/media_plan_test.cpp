@@ -102,23 +102,63 @@ TEST(PieceSpans, APieceWithoutFramesIsRefused) {
     EXPECT_FALSE(plan_spans({{"a", 0, std::nullopt}}, {}));
 }
 
-TEST(AudioPlan, SoundMeetsThePictureAtEveryJoin) {
-    // Forty pieces of 2 s 1 frame: 96 032 samples each, not a whole number
-    // of AAC frames. The sound may never drift more than half a frame.
-    std::vector<PieceSpan> spans;
-    constexpr uint64_t length = 2'033'333'333;
-    for (uint64_t i = 0; i < 40; ++i)
-        spans.push_back({0, length, i * length});
-    const auto frames = audio_frames_per_piece(spans, 48000);
-    ASSERT_EQ(frames.size(), spans.size());
-    uint64_t samples = 0;
-    for (size_t i = 0; i < frames.size(); ++i) {
-        samples += frames[i] * 1024;
-        const double video_end = (spans[i].offset + spans[i].length) * 48e-6;
-        EXPECT_LE(std::abs(static_cast<double>(samples) - video_end), 512) << "join " << i;
-        EXPECT_TRUE(frames[i] == 95 || frames[i] == 96) << frames[i];
+// Feeds `frames` AAC frames (48 kHz) from a piece's start at `offset_ns`;
+// returns how many were placed. With `follow_on`, each must follow the one
+// before without a gap.
+int feed(AudioJoin& join, int64_t offset_ns, int frames, bool follow_on = false) {
+    int placed = 0;
+    for (int k = 0; k < frames; ++k) {
+        const uint64_t end_before = join.end_ns();
+        const auto at = join.place(offset_ns + k * 64'000'000'000LL / 3000);  // k * 1024 / 48000 s
+        if (!at)
+            continue;
+        ++placed;
+        if (follow_on) {
+            EXPECT_EQ(*at, end_before) << "a gap or an overlap at frame " << k;
+        }
     }
-    EXPECT_TRUE(audio_frames_per_piece(spans, 0).empty());
+    return placed;
+}
+
+TEST(AudioJoin, SoundThatFillsEachPieceFollowsOnExactly) {
+    // Pieces of 2812 frames each (59.989333... s: times rounded to the nanosecond).
+    constexpr int64_t piece = 59'989'333'333;
+    AudioJoin join(48000);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(feed(join, i * piece, 2812, true), 2812);
+    EXPECT_EQ(join.end_ns(), 599'893'333'333u);
+}
+
+TEST(AudioJoin, SoundShortOfThePictureNeverDrifts) {
+    // Forty one-minute clips whose sound holds 2812 frames, half a frame
+    // short of the picture, as cameras cut it: no frame is lost, and the
+    // sound never ends more than a frame from the picture.
+    constexpr int64_t minute = 60'000'000'000;
+    constexpr double frame = 1024.0 / 48000 * 1e9;
+    AudioJoin join(48000);
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_EQ(feed(join, i * minute, 2812), 2812);
+        EXPECT_NEAR(static_cast<double>(join.end_ns()), (i + 1) * minute, frame) << "clip " << i;
+    }
+}
+
+TEST(AudioJoin, SoundThatRunsOnIsCutAndAGapInTheRecordingKept) {
+    constexpr int64_t s = 1'000'000'000;
+    constexpr double frame = 1024.0 / 48000 * 1e9;
+    AudioJoin join(48000);
+    // Starting a third of a frame early: the first frame is placed at 0.
+    EXPECT_EQ(join.place(-7'000'000), 0u);
+    // Pieces of 2 s whose sound runs 2.1 s: what overlaps the next is dropped.
+    AudioJoin runs_on(48000);
+    int placed = 0;
+    for (int i = 0; i < 5; ++i)
+        placed += feed(runs_on, i * 2 * s, 99);
+    EXPECT_LT(placed, 5 * 99);
+    EXPECT_NEAR(static_cast<double>(runs_on.end_ns()), 8 * s + 99 * frame, frame);
+    // A piece without sound: the next piece's sound keeps its place.
+    const auto after_gap = runs_on.place(20 * s);
+    ASSERT_TRUE(after_gap);
+    EXPECT_EQ(*after_gap, static_cast<uint64_t>(20 * s));
 }
 
 TEST(TrimmedSpan, PiecesOfTheClipsThatTheSpanCrosses) {
