@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "telemetry/freegps_writer.hpp"
+#include "telemetry/route_beside.hpp"
 #include "tests/support/temp_folder.hpp"
 
 namespace camvault {
@@ -127,6 +128,24 @@ TEST(FreeGpsWriter, AppendRefusesFilesWhoseAtomsDoNotFillThem) {
     ASSERT_TRUE(appended) << appended.error();
     EXPECT_EQ(testing::read_text(good).size(), 8 + 8 + kBlockSpan);
     EXPECT_FALSE(append_movie_telemetry(dir / "missing.mov", source, span));
+}
+
+TEST(FreeGpsWriter, PointsInSpanComeFromEveryClipInClockOrder) {
+    const ClipRoute later{"B.MOV", {point(30, 3, 0), point(59, 4, 0)}};
+    const ClipRoute earlier{"A.MOV", {point(1, 1, 0), point(20, 2, 0)}};
+    const std::vector<ClipRoute> clips{later, earlier};
+    const auto points = points_in_span(clips, {ms_of(20), ms_of(30)});
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].latitude, 2);  // both ends belong to the span
+    EXPECT_EQ(points[1].latitude, 3);
+}
+
+TEST(RouteBeside, TakesTheMoviesNameWithTheFormatsExtension) {
+    EXPECT_EQ(route_path_beside("/x/exp_1.mov", RouteFormat::gpx), "/x/exp_1.gpx");
+    EXPECT_EQ(route_path_beside("/x/exp.1.MOV", RouteFormat::csv), "/x/exp.1.csv");
+    EXPECT_EQ(route_path_beside("/x.y/movie", RouteFormat::gpx), "/x.y/movie.gpx");
+    EXPECT_EQ(route_path_beside("/x/.mov", RouteFormat::kml), "/x/.mov.kml");
+    EXPECT_EQ(route_path_beside("movie.mp4", RouteFormat::geojson), "movie.geojson");
 }
 
 }  // namespace
