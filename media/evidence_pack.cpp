@@ -433,8 +433,9 @@ Result<PackCheck> verify_evidence_pack(const std::string& pack) {
         return check;
     }
     if (sealed_hash && *sealed_hash != sha256_of_text(*manifest_text))
-        check.problems.push_back({manifest_name, "changed: its SHA-256 is not the one in " +
-                                                     seal_name + " (one of the two was altered)"});
+        // One hash cannot tell which of the two was altered: both are named.
+        check.problems.push_back(
+            {manifest_name, "changed, or " + seal_name + " did: they no longer match"});
     auto manifest = parse_manifest(*manifest_text);
     if (!manifest) {
         check.problems.push_back({manifest_name, "changed: " + manifest.error()});

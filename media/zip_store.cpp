@@ -253,7 +253,9 @@ Status write_stored_zip(const std::string& zip_path, std::span<const ZipInput> i
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return cannot("write", zip_path, errno);
-    Status written = write_archive(fd, inputs, zip_path);
+    // mkostemp makes the file private; an archive is read like any other file.
+    Status written = ::fchmod(fd, 0644) == 0 ? write_archive(fd, inputs, zip_path)
+                                             : cannot("write", zip_path, errno);
     if (::close(fd) != 0 && written)
         written = cannot("write", zip_path, errno);
     if (written && ::rename(temp.c_str(), zip_path.c_str()) != 0)

@@ -169,6 +169,42 @@ std::vector<TimedPoint> timed_sources(std::span<const RoutePoint> points, Camera
     return sources;
 }
 
+// After a block's marker the scan resumes kMarkerStep bytes on, inside the
+// block's last bytes: record 9's position and the G-sensor words. Values whose
+// bytes spell the marker there would be taken for a block and hide the next
+// one, so the least significant byte of the match that belongs to a value is
+// moved by one (1e-7 degrees, or a few billionths of a g). The marker does
+// not overlap itself, so a match can neither straddle into the next marker.
+void keep_markers_out_of_reach(FreeGpsBlock& block) {
+    constexpr size_t kReach = kMarkerStep - kBlockOffset;  // 288: where the scan resumes
+    // The first and last byte of each value in reach: latitude and longitude
+    // of record 9, then the G-sensor's x, y and z.
+    constexpr std::array<std::pair<size_t, size_t>, 5> kValues = {
+        {{303, 306}, {307, 310}, {320, 323}, {324, 327}, {328, 331}}};
+    const auto significance = [&](size_t at) -> size_t {
+        for (const auto& [first, last] : kValues)
+            if (at >= first && at <= last)
+                return last - at;
+        return SIZE_MAX;  // a date or status byte: never changed
+    };
+    // A change cannot make a match again at the same place; the bound only
+    // guards against changes feeding each other.
+    int changes = 0;
+    for (size_t at = kReach; at + kMarker.size() <= block.size() && changes < 64;) {
+        if (std::memcmp(block.data() + at, kMarker.data(), kMarker.size()) != 0) {
+            ++at;
+            continue;
+        }
+        size_t change = at;
+        for (size_t i = at; i < at + kMarker.size(); ++i)
+            if (significance(i) < significance(change))
+                change = i;
+        block[change] ^= 1;
+        ++changes;
+        at = kReach;  // the change is one bit: look again from the start
+    }
+}
+
 FreeGpsBlock block_of_second(const std::vector<TimedPoint>& sources, int64_t second_ms,
                              CameraSpan span, const std::vector<TimedPoint>& in_second) {
     FreeGpsBlock block{};
@@ -204,6 +240,7 @@ FreeGpsBlock block_of_second(const std::vector<TimedPoint>& sources, int64_t sec
     put_i32(block.data() + 320, scaled(g.x, 1e9, INT32_MIN, INT32_MAX));
     put_i32(block.data() + 324, scaled(g.y, 1e9, INT32_MIN, INT32_MAX));
     put_i32(block.data() + 328, scaled(g.z, 1e9, INT32_MIN, INT32_MAX));
+    keep_markers_out_of_reach(block);
     return block;
 }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "telemetry/freegps_writer.hpp"
+#include "telemetry/route_beside.hpp"
 #include "tests/support/temp_folder.hpp"
 
 namespace camvault {
@@ -127,6 +128,45 @@ TEST(FreeGpsWriter, AppendRefusesFilesWhoseAtomsDoNotFillThem) {
     ASSERT_TRUE(appended) << appended.error();
     EXPECT_EQ(testing::read_text(good).size(), 8 + 8 + kBlockSpan);
     EXPECT_FALSE(append_movie_telemetry(dir / "missing.mov", source, span));
+}
+
+// A block's last 44 bytes are where the scanner resumes its search after the
+// block's own marker: a position or a G-sensor reading whose bytes spell the
+// marker there would hide the next block. Such values are moved by one unit.
+TEST(FreeGpsWriter, NoValueSpellsAMarkerWhereTheScanLooks) {
+    // Latitude 0x00667265 and longitude 0x65475053: "fre" + "eGPS".
+    auto a = point(0, 0.6714981, 0), b = point(2, 0.6714981, 0);
+    a.longitude = b.longitude = 169.9172435;
+    // G x 0x66726565 and y 0x47505300: "free" + "GPS".
+    a.has_accel = b.has_accel = true;
+    a.g_x = b.g_x = 1.718773093;
+    a.g_y = b.g_y = 1.196446464;
+    const auto records = scanned({a, b}, {ms_of(0), ms_of(2)});
+    ASSERT_EQ(records.size(), 21u);
+    for (const auto& r : records) {
+        EXPECT_NEAR(r.latitude / 1e7, 0.6714981, 2e-7);
+        EXPECT_NEAR(r.longitude / 1e7, 169.9172435, 2e-7);
+        EXPECT_NEAR(r.x / 1e9, 1.718773093, 1e-6);
+        EXPECT_NEAR(r.y / 1e9, 1.196446464, 1e-6);
+    }
+}
+
+TEST(FreeGpsWriter, PointsInSpanComeFromEveryClipInClockOrder) {
+    const ClipRoute later{"B.MOV", {point(30, 3, 0), point(59, 4, 0)}};
+    const ClipRoute earlier{"A.MOV", {point(1, 1, 0), point(20, 2, 0)}};
+    const std::vector<ClipRoute> clips{later, earlier};
+    const auto points = points_in_span(clips, {ms_of(20), ms_of(30)});
+    ASSERT_EQ(points.size(), 2u);
+    EXPECT_EQ(points[0].latitude, 2);  // both ends belong to the span
+    EXPECT_EQ(points[1].latitude, 3);
+}
+
+TEST(RouteBeside, TakesTheMoviesNameWithTheFormatsExtension) {
+    EXPECT_EQ(route_path_beside("/x/exp_1.mov", RouteFormat::gpx), "/x/exp_1.gpx");
+    EXPECT_EQ(route_path_beside("/x/exp.1.MOV", RouteFormat::csv), "/x/exp.1.csv");
+    EXPECT_EQ(route_path_beside("/x.y/movie", RouteFormat::gpx), "/x.y/movie.gpx");
+    EXPECT_EQ(route_path_beside("/x/.mov", RouteFormat::kml), "/x/.mov.kml");
+    EXPECT_EQ(route_path_beside("movie.mp4", RouteFormat::geojson), "movie.geojson");
 }
 
 }  // namespace

@@ -214,6 +214,35 @@ TEST(MovieTelemetry, AGapInTheSourcesIsNotBridged) {
     expect_whole_seconds_match(sources, back.points);
 }
 
+// One hash per compressed packet: equal lists mean the same media.
+std::string packet_hashes(const std::string& movie) {
+    const auto r = run_command("ffmpeg -nostdin -v error -i " + quoted(movie) +
+                               " -map 0 -c copy -f framemd5 - | grep -v '^#'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out;
+}
+
+TEST(MovieTelemetry, AQuickTimeMovieKeepsItsMediaAndPlaysInGStreamer) {
+    TempFolder dir;
+    const std::string movie = dir / "exp.mov";
+    const auto made =
+        run_command(std::string(CAMVAULT_SOURCE_DIR) +
+                    "/tools/make-clip --seconds 2 --size 320x180 --no-telemetry " + quoted(movie));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string before = packet_hashes(movie);
+    const auto sources = drive({2026, 6, 1, 12, 0, 0}, 1000, 3);
+    const int64_t start = *camera_milliseconds(sources.front().time);
+    ASSERT_TRUE(append_movie_telemetry(movie, sources, {start, start + 2'000}));
+    EXPECT_EQ(packet_hashes(movie), before);
+    EXPECT_EQ(read_back(dir, movie).points.size(), 21u);
+    const auto streams = run_command(
+        "ffprobe -v error -show_entries stream=codec_type -of csv=p=0 " + quoted(movie));
+    EXPECT_EQ(streams.out, "video\naudio\n") << streams.err;
+    const auto played = run_command("gst-launch-1.0 -q filesrc location=" + quoted(movie) +
+                                    " ! decodebin ! fakesink");
+    EXPECT_EQ(played.status, 0) << played.err;
+}
+
 TEST(MovieTelemetry, GpxBesideTheMovieHasOnePointPerSource) {
     TempFolder dir;
     const std::string movie = make_movie(dir, "exp_20260601.mp4");
