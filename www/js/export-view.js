@@ -197,6 +197,7 @@
       }
       $('export-dialog').close();
       running = true;
+      state.exportRunning = true;
       $('btn-export-cancel').hidden = false;
       messages.showProgress('export-progress', t('export.running'), 0);
       sender.send('export', encodeURIComponent(JSON.stringify(made.request)));
@@ -205,6 +206,7 @@
     function onResult(json) {
       const r = parseResult(json);
       running = false;
+      state.exportRunning = false;
       $('btn-export-cancel').hidden = true;
       messages.hideProgress('export-progress', 600);
       if (r.ok) {

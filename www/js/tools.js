@@ -63,7 +63,9 @@
 
     function onExportProgress(fraction) {
       const f = Number(fraction);
-      messages.showProgress('export-progress', t('export.progress', { percent: Math.round((f || 0) * 100) }), f);
+      // The export dialog's exports are not merges: their bar says so.
+      const key = state.exportRunning ? 'export.runningPercent' : 'export.progress';
+      messages.showProgress('export-progress', t(key, { percent: Math.round((f || 0) * 100) }), f);
     }
 
     function onRouteExported(ok, detail, key, params) {
