@@ -266,7 +266,13 @@ test('commands go out through fresh hidden frames with escaped arguments', { ski
   await seek(126 / 10); // 12.6 s: the snapshot asks for 0:11
   await clickTestId('snapshot');
   let frames = await commandFrames();
-  assert.deepEqual(frames.slice(-1), [`http://get_photo/${fileUrl(fx.a)};0;11;12600`]);
+  // The minute and second, the exact time, then the frame's stamp: 12.6 s after the first record.
+  const fields = frames.slice(-1)[0].split(';');
+  assert.equal(fields.slice(0, 4).join(';'), `http://get_photo/${fileUrl(fx.a)};0;11;12600`);
+  const stamp = JSON.parse(decodeURIComponent(fields[4]));
+  assert.equal(stamp.clock_ms % 1000, 600);
+  assert.ok(Number.isFinite(stamp.lat) && Number.isFinite(stamp.lon) && Number.isFinite(stamp.speed_kmh), fields[4]);
+  assert.equal(stamp.caption, undefined); // only with the caption setting
 
   await clickTestId('full-snapshot');
   await clickTestId('mini');
