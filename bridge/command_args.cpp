@@ -286,6 +286,14 @@ Result<ExportArgs> export_args(std::string_view url_text) {
                             "The name must be 1 to 100 bytes, without '/', control characters "
                             "or a leading '.'.");
             args.name = value.get<std::string>();
+        } else if (key == "options") {
+            if (!value.is_object())
+                return fail("export: \"options\" must be an object");
+            for (const auto& [option, setting] : value.items()) {
+                if (option != "burn_in" || !setting.is_boolean())
+                    return fail("export: unknown option \"" + option + "\"");
+                args.burn_in = setting.get<bool>();
+            }
         } else if (key == "event") {
             auto event = export_event(value);
             if (!event)

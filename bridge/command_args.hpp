@@ -93,6 +93,9 @@ struct ExportArgs {
     std::vector<ExportPieceArgs> pieces;
     std::optional<std::string> name;
     std::optional<ExportEventArgs> event;
+    // Speed, clock time and position written into the picture (the movie is
+    // then encoded again).
+    bool burn_in = false;
 };
 inline constexpr size_t kMaxExportPieces = 1000;
 inline constexpr size_t kMaxExportNameBytes = 100;

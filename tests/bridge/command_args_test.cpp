@@ -219,6 +219,11 @@ TEST(CommandArgs, ExportReadsKindPiecesNameAndEvent) {
     ASSERT_TRUE(pack->event->stamp);
     EXPECT_EQ(pack->event->stamp->lat, 51.5);
     EXPECT_FALSE(pack->name);
+    EXPECT_FALSE(pack->burn_in);
+    const auto burnt = export_args(command_url(
+        "http://export/", R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"burn_in":true}})"));
+    ASSERT_TRUE(burnt) << burnt.error();
+    EXPECT_TRUE(burnt->burn_in);
 
     const char* refused[] = {
         R"({"pieces":[{"clip":"/a"}]})",                                       // no kind
@@ -234,6 +239,8 @@ TEST(CommandArgs, ExportReadsKindPiecesNameAndEvent) {
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"name":"a
 b"})",
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"burn":true})",  // unknown field
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"burn_in":1}})",
+        R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"logo":true}})",
         R"({"kind":"evidence","pieces":[{"clip":"/a"}]})",           // no event
         R"({"kind":"evidence","pieces":[{"clip":"/a"}],"event":{"clip":"/a"}})",
         "[]",

@@ -36,8 +36,9 @@
   // The export command's object (www/README.md) for a choice, or an error key:
   // { request } or { error }. clips: the chosen clips in merge order;
   // plan: the trip on screen; stampAt(seconds): the frame's stamp there.
-  function exportRequest({ choice, name, clips, plan, marks, event, total, stampAt }) {
+  function exportRequest({ choice, name, clips, plan, marks, event, total, stampAt, burnIn }) {
     const request = {};
+    if (burnIn) request.options = { burn_in: true };
     const trimmed = String(name || '').trim();
     if (trimmed) {
       if (trimmed.length > 100 || trimmed.startsWith('.') || /[\/\u0000-\u001f\u007f]/.test(trimmed)) return { error: 'export.badName' };
@@ -189,6 +190,7 @@
         event,
         total: player.tripDuration(),
         stampAt: (s) => page.frameStamp(Boolean(state.prefs && state.prefs.snapshot_caption), s),
+        burnIn: $('export-burn').checked,
       });
       if (made.error) {
         $('export-error').textContent = t(made.error);

@@ -48,6 +48,7 @@ test('each choice makes its request, or says what is missing', () => {
     pieces: [{ clip: '/c/B.MOV' }, { clip: '/c/A.MOV' }],
   });
   assert.equal(exportView.exportRequest({ ...base, choice: 'merge', clips: [] }).error, 'select.first');
+  assert.deepEqual(exportView.exportRequest({ ...base, choice: 'span', marks: { a: 1, b: 2 }, burnIn: true }).request.options, { burn_in: true });
 
   // 30 s around the brake at 70 s of the trip: 55 s to 85 s, the end of A and the start of B.
   assert.deepEqual(exportView.exportRequest({ ...base, choice: 'event' }).request, {
