@@ -117,6 +117,9 @@ class LosslessMerge : public ::testing::Test {
                 make_camera_like(dir + "/alike" + std::to_string(i) + ".MOV", {.hue = 90 * i}));
         small_ = make_camera_like(dir + "/small.MOV", {.width = 1280, .height = 720});
         main_profile_ = make_camera_like(dir + "/main.MOV", {.hue = 200, .profile = "main"});
+        for (int i = 0; i < 2; ++i)
+            silent_.push_back(make_camera_like(dir + "/silent" + std::to_string(i) + ".MOV",
+                                               {.hue = 45 + 90 * i, .audio = false}));
         for (const auto& clip : alike_)
             for (const auto& hash : frame_hashes(clip))
                 alike_hashes_.push_back(hash);
@@ -150,6 +153,7 @@ class LosslessMerge : public ::testing::Test {
     static std::vector<std::string> alike_hashes_;
     static std::string small_;
     static std::string main_profile_;
+    static std::vector<std::string> silent_;
     TempHome home_;
 };
 TempHome* LosslessMerge::clips_ = nullptr;
@@ -157,6 +161,7 @@ std::vector<std::string> LosslessMerge::alike_;
 std::vector<std::string> LosslessMerge::alike_hashes_;
 std::string LosslessMerge::small_;
 std::string LosslessMerge::main_profile_;
+std::vector<std::string> LosslessMerge::silent_;
 
 TEST_F(LosslessMerge, AlikeClipsAreCopiedFrameForFrame) {
     ASSERT_EQ(alike_hashes_.size(), 180u);
@@ -179,8 +184,8 @@ TEST_F(LosslessMerge, AlikeClipsAreCopiedFrameForFrame) {
 }
 
 TEST_F(LosslessMerge, ClipsThatDifferAreEncoded) {
-    // Another size; then the same size with another codec configuration.
-    for (const auto& odd : {small_, main_profile_}) {
+    // Another size; the same size with another codec configuration; no sound.
+    for (const auto& odd : {small_, main_profile_, silent_[0]}) {
         SCOPED_TRACE(odd);
         const auto run = export_pieces(whole({alike_[0], odd, alike_[1]}));
         ASSERT_TRUE(run.outcome && *run.outcome)
@@ -198,6 +203,20 @@ TEST_F(LosslessMerge, ClipsThatDifferAreEncoded) {
     ASSERT_TRUE(run.outcome && *run.outcome);
     EXPECT_EQ((*run.outcome)->mode, ExportMode::reencoded);
     EXPECT_EQ(probe((*run.outcome)->path).height, 1080);
+}
+
+TEST_F(LosslessMerge, ClipsWithoutSoundAreCopiedToo) {
+    const auto run = export_pieces(whole(silent_));
+    ASSERT_TRUE(run.outcome && *run.outcome) << (run.outcome ? run.outcome->error() : "timeout");
+    const auto& movie = (*run.outcome)->path;
+    EXPECT_EQ((*run.outcome)->mode, ExportMode::lossless);
+    auto expected = frame_hashes(silent_[0]);
+    const auto second = frame_hashes(silent_[1]);
+    expected.insert(expected.end(), second.begin(), second.end());
+    ASSERT_EQ(expected.size(), 120u);
+    EXPECT_EQ(frame_hashes(movie), expected);
+    EXPECT_EQ(probe(movie).audio_codec, "");
+    EXPECT_TRUE(gstreamer_plays_to_the_end(movie));
 }
 
 TEST_F(LosslessMerge, ATrimFromAKeyFrameIsCopiedExactly) {
