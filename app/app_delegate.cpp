@@ -465,9 +465,9 @@ void AppDelegate::export_movie(std::string_view url_text) {
             outcome->path, outcome->mode == media::ExportMode::lossless ? "lossless" : "reencoded",
             outcome->gpx, outcome->zip}));
     };
-    export_job_ =
-        std::make_unique<ExportJob>(std::move(*args), load_prefs(options_.home),
-                                    library_files_dir(options_.home), std::move(callbacks));
+    export_job_ = std::make_unique<ExportJob>(
+        std::move(*args), load_prefs(options_.home), read_settings_in_miles(options_.home),
+        library_files_dir(options_.home), std::move(callbacks));
 }
 
 void AppDelegate::export_cancel() {

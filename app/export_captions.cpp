@@ -54,8 +54,8 @@ std::vector<TimedCaption> burn_in_captions(const std::vector<CaptionPiece>& piec
               [](const auto& a, const auto& b) { return a.first < b.first; });
 
     std::vector<TimedCaption> captions;
-    int64_t movie_ms = 0;
-    for (const auto& piece : pieces) {
+    for (size_t index = 0; index < pieces.size(); ++index) {
+        const CaptionPiece& piece = pieces[index];
         if (piece.clock_start_ms && !timed.empty()) {
             for (int64_t at = 0; at < piece.length_ms; at += 1000) {
                 const int64_t clock = *piece.clock_start_ms + at;
@@ -68,11 +68,10 @@ std::vector<TimedCaption> burn_in_captions(const std::vector<CaptionPiece>& piec
                     best = next - 1;
                 if (std::llabs(best->first - clock) > kNearestWithinMs)
                     continue;
-                captions.push_back({movie_ms + at, std::min<int64_t>(1000, piece.length_ms - at),
+                captions.push_back({index, at, std::min<int64_t>(1000, piece.length_ms - at),
                                     caption_text(*best->second, clock, style)});
             }
         }
-        movie_ms += piece.length_ms;
     }
     return captions;
 }

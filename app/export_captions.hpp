@@ -22,7 +22,8 @@ struct CaptionPiece {
 };
 
 struct TimedCaption {
-    int64_t start_ms = 0;  // on the movie's timeline
+    size_t piece = 0;
+    int64_t start_ms = 0;  // after the piece's first frame
     int64_t duration_ms = 0;
     std::string text;
     bool operator==(const TimedCaption&) const = default;

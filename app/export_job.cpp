@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 
+#include "app/export_captions.hpp"
 #include "base/fs/unique_names.hpp"
 #include "base/glib/gobject_ptr.hpp"
 #include "base/glib/work_pool.hpp"
@@ -24,6 +25,7 @@
 #include "media/photo_request.hpp"
 #include "media/png_file.hpp"
 #include "media/route_map.hpp"
+#include "media/track_duration.hpp"
 #include "telemetry/extract.hpp"
 #include "telemetry/freegps_writer.hpp"
 #include "telemetry/route_beside.hpp"
@@ -42,6 +44,7 @@ struct ClipFacts {
     std::optional<int64_t> first_ms;  // the camera clock at the clip's first record
     std::optional<int64_t> last_ms;
     std::optional<ClipIdentity> identity;
+    std::optional<int64_t> video_ms;  // the picture's length, for burnt-in captions
 };
 using ClipFactsMap = std::map<std::string, ClipFacts>;
 
@@ -67,6 +70,9 @@ ClipFactsMap read_clips(const ExportArgs& args) {
         if (args.kind == ExportKind::evidence)
             if (auto identity = identify_clip(path))
                 clip.identity = std::move(*identity);
+        if (args.burn_in)
+            if (const auto ns = media::video_track_duration(path))
+                clip.video_ms = static_cast<int64_t>(*ns / 1'000'000);
     }
     return facts;
 }
@@ -110,6 +116,30 @@ struct WorkFolder {
 
 }  // namespace
 
+std::vector<media::PieceCaption> export_captions(const ExportArgs& args, const ClipFactsMap& clips,
+                                                 const CaptionStyle& style) {
+    std::vector<CaptionPiece> pieces;
+    std::vector<RoutePoint> points;
+    for (const auto& piece : args.pieces) {
+        CaptionPiece out;
+        const auto found = clips.find(piece.clip);
+        if (found != clips.end()) {
+            const ClipFacts& clip = found->second;
+            if (clip.first_ms)
+                out.clock_start_ms = *clip.first_ms + piece.from_ms;
+            const int64_t end = piece.to_ms ? *piece.to_ms : clip.video_ms.value_or(0);
+            out.length_ms = std::max<int64_t>(0, end - piece.from_ms);
+            points.insert(points.end(), clip.route.points.begin(), clip.route.points.end());
+        }
+        pieces.push_back(out);
+    }
+    std::vector<media::PieceCaption> captions;
+    for (const auto& caption : burn_in_captions(pieces, points, style))
+        captions.push_back({caption.piece, static_cast<uint64_t>(caption.start_ms) * 1'000'000,
+                            static_cast<uint64_t>(caption.duration_ms) * 1'000'000, caption.text});
+    return captions;
+}
+
 std::string export_output_stem(const ExportArgs& args, const std::string& stamp) {
     if (args.name)
         return *args.name;
@@ -119,6 +149,7 @@ std::string export_output_stem(const ExportArgs& args, const std::string& stamp)
 struct ExportJob::State : std::enable_shared_from_this<ExportJob::State> {
     ExportArgs args;
     Prefs prefs;
+    bool miles = false;  // the page's unit, for burnt-in speeds
     std::string files_dir;
     std::string stem;
     ExportJobCallbacks callbacks;
@@ -336,8 +367,11 @@ void ExportJob::State::start_movie() {
         if (auto self = weak.lock())
             self->movie_made(outcome);
     };
+    media::ExportOptions options;
+    if (args.burn_in)
+        options.captions = export_captions(args, clips, {prefs.clock_correction_s, miles});
     merge = std::make_unique<media::MergeExport>(std::move(pieces), files_dir, stem,
-                                                 std::move(movie_callbacks));
+                                                 std::move(movie_callbacks), std::move(options));
 }
 
 void ExportJob::State::movie_made(const media::ExportOutcome& outcome) {
@@ -362,10 +396,11 @@ void ExportJob::State::movie_made(const media::ExportOutcome& outcome) {
     });
 }
 
-ExportJob::ExportJob(ExportArgs args, Prefs prefs, std::string files_dir,
+ExportJob::ExportJob(ExportArgs args, Prefs prefs, bool miles, std::string files_dir,
                      ExportJobCallbacks callbacks)
     : state_(std::make_shared<State>()) {
     State& s = *state_;
+    s.miles = miles;
     s.stem = export_output_stem(args, media::export_stamp(media::local_now()));
     s.args = std::move(args);
     s.prefs = std::move(prefs);

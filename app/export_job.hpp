@@ -37,8 +37,10 @@ std::string export_output_stem(const ExportArgs& args, const std::string& stamp)
 
 class ExportJob {
   public:
-    // Starts at once; `files_dir` receives the output. Main thread only.
-    ExportJob(ExportArgs args, Prefs prefs, std::string files_dir, ExportJobCallbacks callbacks);
+    // Starts at once; `files_dir` receives the output; `miles`: burnt-in
+    // speeds in mph. Main thread only.
+    ExportJob(ExportArgs args, Prefs prefs, bool miles, std::string files_dir,
+              ExportJobCallbacks callbacks);
     // Cancels a running export (without reporting) and waits for its worker.
     ~ExportJob();
     ExportJob(const ExportJob&) = delete;

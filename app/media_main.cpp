@@ -97,7 +97,7 @@ int export_pieces(const std::string& dir, std::vector<ExportPiece> pieces) {
         done = true;
     };
     MergeExport job(std::move(pieces), dir, "exp_" + export_stamp(local_now()), callbacks,
-                    ExportOptions{.copy_when_possible = !g_reencode});
+                    ExportOptions{.copy_when_possible = !g_reencode, .captions = {}});
     while (!done)
         g_main_context_iteration(nullptr, TRUE);
     if (!result) {

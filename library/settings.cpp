@@ -87,16 +87,35 @@ std::string settings_language(std::string_view ini_text) {
     return "English";
 }
 
-std::string read_settings_language(std::string_view home) {
+namespace {
+
+// ini.txt's text; empty when it cannot be read.
+std::string read_settings_text(std::string_view home) {
     auto fd = open_regular_file(settings_file_path(home));
     if (!fd)
-        return "English";
+        return {};
     // ini.txt holds a few bytes; save_set never stores more than this.
     std::string text(kMaxSettingsSize + 1, '\0');
     const ssize_t got = ::read(*fd, text.data(), text.size());
     ::close(*fd);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return settings_language(text);
+    return text;
+}
+
+}  // namespace
+
+std::string read_settings_language(std::string_view home) {
+    const std::string text = read_settings_text(home);
+    return text.empty() ? "English" : settings_language(text);
+}
+
+bool settings_in_miles(std::string_view ini_text) {
+    const std::string_view unit = ini_text.substr(0, ini_text.find(','));
+    return unit == "miles" || unit == "mi";
+}
+
+bool read_settings_in_miles(std::string_view home) {
+    return settings_in_miles(read_settings_text(home));
 }
 
 }  // namespace camvault

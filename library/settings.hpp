@@ -32,5 +32,8 @@ Status save_settings(std::string_view home, std::string_view text);
 std::string settings_language(std::string_view ini_text);
 // settings_language of home's ini.txt; "English" when it cannot be read.
 std::string read_settings_language(std::string_view home);
+// Whether ini.txt's unit is miles ("miles,English"); kilometres otherwise.
+bool settings_in_miles(std::string_view ini_text);
+bool read_settings_in_miles(std::string_view home);
 
 }  // namespace camvault

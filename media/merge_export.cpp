@@ -143,6 +143,7 @@ struct MergeExport::Impl {
     void all_discovered();
     bool start_copy(const CopyFormat& format);
     bool build();
+    bool add_captions(GESLayer* layer);
     bool watch(GstElement* element);
     void fall_back_to_encoding();
     void stop_sources() {
@@ -278,7 +279,8 @@ void MergeExport::Impl::all_discovered() {
     }
     spans = std::move(*planned);
     total = spans.back().offset + spans.back().length;
-    if (const auto format = options.copy_when_possible ? copy_format(infos) : std::nullopt;
+    const bool may_copy = options.copy_when_possible && options.captions.empty();
+    if (const auto format = may_copy ? copy_format(infos) : std::nullopt;
         format && start_copy(*format))
         return;
     if (!build()) {
@@ -330,8 +332,34 @@ void MergeExport::Impl::fall_back_to_encoding() {
     }
 }
 
+// Each caption as a text overlay over its stretch of its piece, at the
+// bottom of the picture, white on a dark band so it reads over any road.
+bool MergeExport::Impl::add_captions(GESLayer* layer) {
+    for (const auto& caption : options.captions) {
+        if (caption.piece >= spans.size() || caption.at_ns >= spans[caption.piece].length)
+            continue;
+        const auto& span = spans[caption.piece];
+        const uint64_t duration = std::min(caption.duration_ns, span.length - caption.at_ns);
+        GESTextOverlayClip* text = ges_text_overlay_clip_new();
+        if (!text)
+            return false;
+        ges_text_overlay_clip_set_text(text, caption.text.c_str());
+        ges_text_overlay_clip_set_font_desc(text, "Sans Bold 26");
+        ges_text_overlay_clip_set_valign(text, GES_TEXT_VALIGN_BOTTOM);
+        ges_text_overlay_clip_set_halign(text, GES_TEXT_HALIGN_CENTER);
+        ges_timeline_element_set_start(GES_TIMELINE_ELEMENT(text), span.offset + caption.at_ns);
+        ges_timeline_element_set_duration(GES_TIMELINE_ELEMENT(text), duration);
+        if (!ges_layer_add_clip(layer, GES_CLIP(text)))  // takes the floating reference
+            return false;
+    }
+    return true;
+}
+
 bool MergeExport::Impl::build() {
     timeline.reset(ges_timeline_new_audio_video());
+    // The captions' layer goes first: the first layer is the top one.
+    GESLayer* captions =
+        options.captions.empty() ? nullptr : ges_timeline_append_layer(timeline.get());
     GESLayer* layer = ges_timeline_append_layer(timeline.get());  // owned by the timeline
     int fps_num = 0, fps_den = 1;
     for (size_t i = 0; i < clips.size(); ++i) {
@@ -348,6 +376,10 @@ bool MergeExport::Impl::build() {
     }
     if (fps_num == 0)
         fps_num = 30, fps_den = 1;
+    if (captions && !add_captions(captions)) {
+        start_error = "the captions could not be placed on the export timeline";
+        return false;
+    }
 
     GList* tracks = ges_timeline_get_tracks(timeline.get());
     for (GList* it = tracks; it; it = it->next) {

@@ -34,9 +34,20 @@ struct ExportCallbacks {
     bool leave_unpublished = false;
 };
 
+// Words written into the picture during a piece: from `at_ns` after the
+// piece's first frame, for `duration_ns` (cut to the piece's end).
+struct PieceCaption {
+    size_t piece = 0;
+    uint64_t at_ns = 0;
+    uint64_t duration_ns = 0;
+    std::string text;
+};
+
 struct ExportOptions {
     // Copy the streams when the clips allow it; false encodes whatever they are.
     bool copy_when_possible = true;
+    // Burnt in at the bottom of the picture: the movie is encoded again.
+    std::vector<PieceCaption> captions;
 };
 
 class MergeExport {

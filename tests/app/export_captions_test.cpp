@@ -1,4 +1,4 @@
-// Burn-in captions: one a second on the movie's timeline, from the record
+// Burn-in captions: one a second of each piece, from the record
 // nearest each moment, across pieces and gaps.
 #include "app/export_captions.hpp"
 
@@ -28,10 +28,11 @@ TEST(BurnInCaptions, OneASecondAcrossPiecesFromTheNearestRecord) {
     const auto captions = burn_in_captions(pieces, points, {});
     ASSERT_EQ(captions.size(), 5u);
     EXPECT_EQ(captions[0],
-              (TimedCaption{0, 1000, "2026-06-01 09:00:02   52 km/h   51.50020 N  0.12000 W"}));
+              (TimedCaption{0, 0, 1000, "2026-06-01 09:00:02   52 km/h   51.50020 N  0.12000 W"}));
     EXPECT_EQ(captions[2].start_ms, 2000);
     EXPECT_EQ(captions[2].duration_ms, 500);  // the piece ends half a second in
-    EXPECT_EQ(captions[3].start_ms, 3500);    // after the piece without records
+    EXPECT_EQ(captions[3].piece, 2u);         // none for the piece without records
+    EXPECT_EQ(captions[3].start_ms, 0);
     EXPECT_EQ(captions[3].text.substr(0, 19), "2026-06-01 09:00:07");
     EXPECT_EQ(captions[3].text.find("57 km/h") != std::string::npos, true);
 }

@@ -101,15 +101,16 @@ class Evidence(CamVaultTestCase):
 
     # -- exports ---------------------------------------------------------
 
-    def export(self, app, choice, name="", event=None):
+    def export(self, app, choice, name="", event=None, burn_in=False):
         """Runs the export dialog as a driver would; returns export_result's object."""
         count = len(app.script("return window.__exports"))
         app.click("#btn-export")
         app.script("var k = document.getElementById('export-kind'); k.value = arguments[0];"
                    "k.dispatchEvent(new Event('change'));"
                    "document.getElementById('export-name').value = arguments[1];"
-                   "if (arguments[2] !== null) document.getElementById('export-event').value = arguments[2];",
-                   choice, name, event)
+                   "if (arguments[2] !== null) document.getElementById('export-event').value = arguments[2];"
+                   "document.getElementById('export-burn').checked = arguments[3];",
+                   choice, name, event, burn_in)
         app.click("[data-testid=export-start]")
         wait_for(lambda: len(app.script("return window.__exports")) > count, timeout=120,
                  what=f"the {choice} export's outcome")
@@ -180,6 +181,18 @@ class Evidence(CamVaultTestCase):
             ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=duration",
              "-of", "csv=p=0", trimmed["path"]], capture_output=True, text=True, check=True).stdout)
         self.assertAlmostEqual(duration, 30, delta=0.1)
+
+        # The same 30 s with speed, time and place written at the bottom of the picture.
+        burnt = self.export(app, "event", "burnt", "0", burn_in=True)
+        self.assertTrue(burnt["ok"], burnt)
+        self.assertEqual(burnt["mode"], "reencoded")
+        frame = lambda movie, y, h: subprocess.run(
+            ["ffmpeg", "-v", "error", "-ss", "10", "-i", movie, "-frames:v", "1", "-vf",
+             f"scale=1920:1080,crop=1920:{h}:0:{y}", "-f", "rawvideo", "-pix_fmt", "gray", "-"],
+            capture_output=True, check=True).stdout
+        differs = lambda a, b: sum(abs(p - q) for p, q in zip(a, b)) / max(1, len(a))
+        self.assertGreater(differs(frame(burnt["path"], 960, 120), frame(trimmed["path"], 960, 120)), 3)
+        self.assertLess(differs(frame(burnt["path"], 0, 600), frame(trimmed["path"], 0, 600)), 3)
 
         pack = self.export(app, "packEvent", "Brake on the A4", "0")
         self.assertTrue(pack["ok"], pack)

@@ -88,3 +88,17 @@ TEST(Settings, BothLibraryFoldersAreSweptOfAbandonedTemporaries) {
 
 }  // namespace
 }  // namespace camvault
+
+namespace camvault {
+namespace {
+
+TEST(SettingsUnit, MilesOnlyWhenTheFirstFieldSaysSo) {
+    EXPECT_TRUE(settings_in_miles("miles,English"));
+    EXPECT_TRUE(settings_in_miles("mi"));
+    EXPECT_FALSE(settings_in_miles("km,German"));
+    EXPECT_FALSE(settings_in_miles(""));
+    EXPECT_FALSE(settings_in_miles("English,miles"));
+}
+
+}  // namespace
+}  // namespace camvault

@@ -130,12 +130,13 @@ class LosslessMerge : public ::testing::Test {
         std::optional<ExportOutcome> outcome;
         std::vector<double> progress;
     };
-    Run export_pieces(std::vector<ExportPiece> pieces) {
+    Run export_pieces(std::vector<ExportPiece> pieces, ExportOptions options = {},
+                      const std::string& stem = "trip") {
         Run result;
         ExportCallbacks callbacks;
         callbacks.progress = [&](double f) { result.progress.push_back(f); };
         callbacks.finished = [&](const ExportOutcome& o) { result.outcome = o; };
-        MergeExport job(std::move(pieces), home_.files_dir(), "trip", callbacks);
+        MergeExport job(std::move(pieces), home_.files_dir(), stem, callbacks, std::move(options));
         spin_until([&] { return result.outcome.has_value(); }, std::chrono::minutes(3));
         return result;
     }
@@ -181,6 +182,40 @@ TEST_F(LosslessMerge, AlikeClipsAreCopiedFrameForFrame) {
     EXPECT_EQ(p.audio_codec, "aac");
     EXPECT_NEAR(decoded_audio_seconds(movie), 6.0, 1024.0 / 48000);
     expect_clean(movie);
+}
+
+// A band of rows of an RGB picture, as a picture of its own.
+Rgb rows(const Rgb& picture, int from, int to) {
+    Rgb band;
+    band.width = picture.width;
+    band.height = to - from;
+    band.pixels.assign(picture.pixels.begin() + static_cast<long>(from) * picture.width * 3,
+                       picture.pixels.begin() + static_cast<long>(to) * picture.width * 3);
+    return band;
+}
+
+TEST_F(LosslessMerge, CaptionsAreWrittenAtTheBottomOfTheirPieceAndForceAnEncode) {
+    // Alike clips that would be copied: a caption must encode them again.
+    ExportOptions options;
+    options.captions = {{1, 500'000'000, 1'000'000'000, "2026-06-01 09:00:05   52 km/h"}};
+    const auto run = export_pieces(whole({alike_[0], alike_[1]}), options, "burnt");
+    ASSERT_TRUE(run.outcome && *run.outcome) << (run.outcome ? run.outcome->error() : "timeout");
+    EXPECT_EQ((*run.outcome)->mode, ExportMode::reencoded);
+    const auto plain =
+        export_pieces(whole({alike_[0], alike_[1]}),
+                      ExportOptions{.copy_when_possible = false, .captions = {}}, "plain");
+    ASSERT_TRUE(plain.outcome && *plain.outcome);
+    const std::string burnt = (*run.outcome)->path;
+    const std::string clean = (*plain.outcome)->path;
+    // In the caption's second (2.5 s to 3.5 s of the movie) the bottom differs, the top not;
+    // before it, nothing differs.
+    const Rgb with = ffmpeg_frame(burnt, 3.0);
+    const Rgb without = ffmpeg_frame(clean, 3.0);
+    ASSERT_EQ(with.height, 1080);
+    EXPECT_GT(rms_difference(rows(with, 960, 1080), rows(without, 960, 1080)), 8.0);
+    EXPECT_LT(rms_difference(rows(with, 0, 720), rows(without, 0, 720)), 2.0);
+    EXPECT_LT(rms_difference(ffmpeg_frame(burnt, 1.5), ffmpeg_frame(clean, 1.5)), 2.0);
+    EXPECT_LT(rms_difference(ffmpeg_frame(burnt, 3.8), ffmpeg_frame(clean, 3.8)), 2.0);
 }
 
 TEST_F(LosslessMerge, ClipsThatDifferAreEncoded) {
