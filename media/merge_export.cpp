@@ -333,7 +333,9 @@ void MergeExport::Impl::fall_back_to_encoding() {
 }
 
 // Each caption as a text overlay over its stretch of its piece, at the
-// bottom of the picture, white on a dark band so it reads over any road.
+// bottom of the picture, white with a dark outline so it reads over any road.
+// The overlay scales its font with the picture (9 points read as about 30
+// pixels at 1920 wide): one line, clear of the image's centre.
 bool MergeExport::Impl::add_captions(GESLayer* layer) {
     for (const auto& caption : options.captions) {
         if (caption.piece >= spans.size() || caption.at_ns >= spans[caption.piece].length)
@@ -344,7 +346,7 @@ bool MergeExport::Impl::add_captions(GESLayer* layer) {
         if (!text)
             return false;
         ges_text_overlay_clip_set_text(text, caption.text.c_str());
-        ges_text_overlay_clip_set_font_desc(text, "Sans Bold 26");
+        ges_text_overlay_clip_set_font_desc(text, "Sans Bold 9");
         ges_text_overlay_clip_set_valign(text, GES_TEXT_VALIGN_BOTTOM);
         ges_text_overlay_clip_set_halign(text, GES_TEXT_HALIGN_CENTER);
         ges_timeline_element_set_start(GES_TIMELINE_ELEMENT(text), span.offset + caption.at_ns);
