@@ -144,6 +144,10 @@ class PackContents {
     virtual ~PackContents() = default;
     // Every file's name (folders left out).
     virtual std::vector<std::string> names() const = 0;
+    // What a pack never holds, with why: a folder inside the pack's folder; a
+    // zip entry outside the pack's folder or a name the zip holds twice (only
+    // one of the two would be hashed).
+    virtual std::vector<PackProblem> strays() const = 0;
     virtual Result<Digest> digest(const std::string& name) const = 0;
     virtual Result<std::string> text(const std::string& name) const = 0;
 };
@@ -158,6 +162,14 @@ class FolderContents : public PackContents {
             if (!entry.is_directory(ec))
                 names.push_back(entry.path().filename().string());
         return names;
+    }
+    std::vector<PackProblem> strays() const override {
+        std::vector<PackProblem> strays;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder_, ec))
+            if (entry.is_directory(ec))
+                strays.push_back({entry.path().filename().string() + "/", "not in the manifest"});
+        return strays;
     }
     Result<Digest> digest(const std::string& name) const override {
         return digest_of_file(folder_ + "/" + name);
@@ -187,11 +199,22 @@ class ZipContents : public PackContents {
   public:
     ZipContents(std::string zip, std::string prefix, std::vector<ZipEntry> entries)
         : zip_(std::move(zip)), prefix_(std::move(prefix)) {
-        for (auto& e : entries)
-            if (e.name.size() > prefix_.size() && e.name.compare(0, prefix_.size(), prefix_) == 0 &&
-                e.name.back() != '/')
-                entries_[e.name.substr(prefix_.size())] = std::move(e);
+        for (auto& e : entries) {
+            if (e.name == prefix_)
+                continue;  // the folder's own entry
+            if (e.name.size() <= prefix_.size() ||
+                e.name.compare(0, prefix_.size(), prefix_) != 0 || e.name.back() == '/') {
+                strays_.push_back({e.name, "in the zip but outside the pack's folder"});
+                continue;
+            }
+            std::string name = e.name.substr(prefix_.size());
+            if (entries_.count(name) != 0)
+                strays_.push_back({name, "in the zip twice"});
+            else
+                entries_.emplace(std::move(name), std::move(e));
+        }
     }
+    std::vector<PackProblem> strays() const override { return strays_; }
     std::vector<std::string> names() const override {
         std::vector<std::string> names;
         for (const auto& [name, entry] : entries_)
@@ -287,6 +310,7 @@ class ZipContents : public PackContents {
     std::string zip_;
     std::string prefix_;
     std::map<std::string, ZipEntry> entries_;
+    std::vector<PackProblem> strays_;
 };
 
 bool ends_with(const std::string& text, std::string_view tail) {
@@ -459,6 +483,8 @@ Result<PackCheck> verify_evidence_pack(const std::string& pack) {
     for (const auto& name : present)
         if (!listed.count(name))
             check.problems.push_back({name, "not in the manifest"});
+    for (auto& stray : contents.strays())
+        check.problems.push_back(std::move(stray));
     return check;
 }
 

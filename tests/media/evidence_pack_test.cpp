@@ -200,6 +200,15 @@ TEST_F(EvidencePack, VerifyNamesMissingAndUnlistedFiles) {
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("map.png: missing"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("extra.txt: not in the manifest"), std::string::npos) << o.out;
+    fs::create_directory(pack.folder + "/more");
+    EXPECT_NE(run_verify(pack.folder).out.find("more/: not in the manifest"), std::string::npos);
+    // In the zip: a file beside the pack's folder.
+    ASSERT_TRUE(run("cd " + shell_quote(dir.path()) +
+                    " && cp out/evidence.zip stray.zip && echo x > stray.txt && zip -q stray.zip "
+                    "stray.txt"));
+    const Outcome z = run_verify(dir / "stray.zip");
+    EXPECT_EQ(z.status, 1);
+    EXPECT_NE(z.out.find("stray.txt: in the zip but outside"), std::string::npos) << z.out;
     fs::remove(pack.folder + "/manifest.sha256");
     EXPECT_NE(run_verify(pack.folder).out.find("manifest.sha256: missing"), std::string::npos);
     EXPECT_EQ(run_verify(dir / "no-such-pack").status, 2);
