@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "media/evidence_pack.hpp"
+#include "media/evidence_verify.hpp"
 #include "media/route_map.hpp"
 #include "media/zip_store.hpp"
 #include "tests/media/media_test_support.hpp"
