@@ -43,7 +43,7 @@ Result<std::string> claim_pack_folder(const std::string& parent, const std::stri
         if (::mkdir(candidate.c_str(), 0755) == 0)
             return candidate;
         if (errno != EEXIST)
-            return cannot("create", candidate, errno);
+            return file_error("create", candidate, errno);
     }
     return fail("cannot create a pack named " + name + " in " + parent + ": every name is taken");
 }
@@ -55,13 +55,13 @@ Status place_file(const PackFile& file, const std::string& target) {
         if (!ec)
             return {};
         if (ec != std::errc::cross_device_link)
-            return cannot("move", file.path, ec.value());
+            return file_error("move", file.path, ec.value());
     }
     fs::copy_file(file.path, target, fs::copy_options::none, ec);
     if (ec)
-        return cannot("copy", file.path + " to " + target, ec.value());
+        return file_error("copy", file.path + " to " + target, ec.value());
     if (file.move && !fs::remove(file.path, ec))
-        return cannot("remove", file.path, ec ? ec.value() : ENOENT);
+        return file_error("remove", file.path, ec ? ec.value() : ENOENT);
     return {};
 }
 
@@ -80,7 +80,7 @@ Result<PackOutcome> make_evidence_pack(const PackRequest& request) {
             return fail("two files of a pack are both named " + name);
         struct stat st {};
         if (::stat(file.path.c_str(), &st) != 0)
-            return cannot("read", file.path, errno);
+            return file_error("read", file.path, errno);
         if (!S_ISREG(st.st_mode))
             return fail("cannot read " + file.path + ": not a regular file");
         names.push_back(name);

@@ -72,14 +72,14 @@ class FolderContents : public PackContents {
         std::error_code ec;
         const auto size = fs::file_size(path, ec);
         if (ec)
-            return cannot("read", path, ec.value());
+            return file_error("read", path, ec.value());
         if (size > kLargestManifest)
             return fail(path + " is too large for a manifest");
         GCharPtr contents;
         gsize length = 0;
         gchar* raw = nullptr;
         if (!g_file_get_contents(path.c_str(), &raw, &length, nullptr))
-            return cannot("read", path, EIO);
+            return file_error("read", path, EIO);
         contents.reset(raw);
         return std::string(raw, length);
     }
@@ -133,14 +133,14 @@ class ZipContents : public PackContents {
         const std::string what = zip_ + ": " + prefix_ + name;
         const auto it = entries_.find(name);
         if (it == entries_.end())
-            return cannot("read", what, ENOENT);
+            return file_error("read", what, ENOENT);
         const ZipEntry& e = it->second;
         if (e.method != 0 && e.method != Z_DEFLATED)
             return fail(prefix_ + name + " in " + zip_ +
                         " is packed in a way CamVault cannot read");
         const int fd = ::open(zip_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
-            return cannot("read", zip_, errno);
+            return file_error("read", zip_, errno);
         struct Closer {
             int fd;
             ~Closer() { ::close(fd); }
@@ -214,7 +214,7 @@ bool ends_with(const std::string& text, std::string_view tail) {
 Result<std::unique_ptr<PackContents>> open_pack(const std::string& pack) {
     struct stat st {};
     if (::stat(pack.c_str(), &st) != 0)
-        return cannot("read", pack, errno);
+        return file_error("read", pack, errno);
     if (S_ISDIR(st.st_mode))
         return std::unique_ptr<PackContents>(std::make_unique<FolderContents>(pack));
     auto entries = list_zip(pack);

@@ -21,7 +21,7 @@ constexpr size_t kChunk = 1 << 20;
 
 }  // namespace
 
-Error cannot(const std::string& what, const std::string& path, int errnum) {
+Error file_error(const std::string& what, const std::string& path, int errnum) {
     return fail("cannot " + what + " " + path + ": " + std::strerror(errnum));
 }
 
@@ -32,7 +32,7 @@ Result<FileDigest> digest_of(const ChunkSource& feed, const std::string& what) {
     for (;;) {
         const ptrdiff_t n = feed(buf.data(), buf.size());
         if (n < 0)
-            return cannot("read", what, static_cast<int>(-n));
+            return file_error("read", what, static_cast<int>(-n));
         if (n == 0)
             break;
         g_checksum_update(sum.get(), buf.data(), n);
@@ -52,7 +52,7 @@ std::string sha256_of_text(std::string_view text) {
 Result<FileDigest> digest_of_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return cannot("read", path, errno);
+        return file_error("read", path, errno);
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }

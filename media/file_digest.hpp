@@ -32,6 +32,6 @@ Result<std::string> sha256_of_file(const std::string& path);
 std::string sha256_of_text(std::string_view text);
 
 // "cannot <what> <path>: <strerror>".
-Error cannot(const std::string& what, const std::string& path, int errnum);
+Error file_error(const std::string& what, const std::string& path, int errnum);
 
 }  // namespace camvault::media
