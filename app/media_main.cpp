@@ -15,6 +15,7 @@
 #include "library/fingerprint.hpp"
 #include "library/prefs.hpp"
 #include "media/evidence_pack.hpp"
+#include "media/evidence_verify.hpp"
 #include "media/file_names.hpp"
 #include "media/frame_grabber.hpp"
 #include "media/gst_handles.hpp"

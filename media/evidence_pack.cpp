@@ -1,24 +1,15 @@
-// Evidence packs: making one, and checking one again.
+// Evidence packs: the folder, its manifest and seal, and the zip beside it.
 #include "media/evidence_pack.hpp"
 
-#include <fcntl.h>
-#include <glib.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <functional>
-#include <map>
-#include <memory>
-#include <optional>
 #include <set>
 
 #include "base/fs/atomic_file.hpp"
-#include "base/glib/gobject_ptr.hpp"
+#include "media/file_digest.hpp"
 #include "media/zip_store.hpp"
 
 namespace camvault::media {
@@ -26,70 +17,6 @@ namespace camvault::media {
 namespace {
 
 namespace fs = std::filesystem;
-
-using ChecksumPtr = UniqueHandle<GChecksum, g_checksum_free>;
-
-constexpr size_t kChunk = 1 << 20;
-// manifest.json and its seal are read whole; a pack's manifest is a few KB.
-constexpr uint64_t kLargestManifest = 16 << 20;
-
-Error cannot(const std::string& what, const std::string& path, int errnum) {
-    return fail("cannot " + what + " " + path + ": " + std::strerror(errnum));
-}
-
-struct Digest {
-    uint64_t size = 0;
-    std::string sha256;
-};
-
-// Feeds `feed` chunks to a SHA-256; `feed` returns the bytes it put in the
-// buffer, 0 at the end, or -errno.
-using ChunkSource = std::function<ptrdiff_t(uint8_t* buf, size_t size)>;
-
-Result<Digest> digest_of(const ChunkSource& feed, const std::string& what) {
-    ChecksumPtr sum(g_checksum_new(G_CHECKSUM_SHA256));
-    std::vector<uint8_t> buf(kChunk);
-    Digest d;
-    for (;;) {
-        const ptrdiff_t n = feed(buf.data(), buf.size());
-        if (n < 0)
-            return cannot("read", what, static_cast<int>(-n));
-        if (n == 0)
-            break;
-        g_checksum_update(sum.get(), buf.data(), n);
-        d.size += static_cast<uint64_t>(n);
-    }
-    d.sha256 = g_checksum_get_string(sum.get());
-    return d;
-}
-
-std::string sha256_of_text(std::string_view text) {
-    ChecksumPtr sum(g_checksum_new(G_CHECKSUM_SHA256));
-    g_checksum_update(sum.get(), reinterpret_cast<const guchar*>(text.data()),
-                      static_cast<gssize>(text.size()));
-    return g_checksum_get_string(sum.get());
-}
-
-Result<Digest> digest_of_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return cannot("read", path, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    return digest_of(
-        [fd](uint8_t* buf, size_t size) -> ptrdiff_t {
-            for (;;) {
-                const ssize_t n = ::read(fd, buf, size);
-                if (n >= 0)
-                    return n;
-                if (errno != EINTR)
-                    return -errno;
-            }
-        },
-        path);
-}
 
 std::string iso_utc_now() {
     const time_t now = std::time(nullptr);
@@ -116,7 +43,7 @@ Result<std::string> claim_pack_folder(const std::string& parent, const std::stri
         if (::mkdir(candidate.c_str(), 0755) == 0)
             return candidate;
         if (errno != EEXIST)
-            return cannot("create", candidate, errno);
+            return file_error("create", candidate, errno);
     }
     return fail("cannot create a pack named " + name + " in " + parent + ": every name is taken");
 }
@@ -128,209 +55,17 @@ Status place_file(const PackFile& file, const std::string& target) {
         if (!ec)
             return {};
         if (ec != std::errc::cross_device_link)
-            return cannot("move", file.path, ec.value());
+            return file_error("move", file.path, ec.value());
     }
     fs::copy_file(file.path, target, fs::copy_options::none, ec);
     if (ec)
-        return cannot("copy", file.path + " to " + target, ec.value());
+        return file_error("copy", file.path + " to " + target, ec.value());
     if (file.move && !fs::remove(file.path, ec))
-        return cannot("remove", file.path, ec ? ec.value() : ENOENT);
+        return file_error("remove", file.path, ec ? ec.value() : ENOENT);
     return {};
 }
 
-// What a pack holds, folder or zip, by the names inside it.
-class PackContents {
-  public:
-    virtual ~PackContents() = default;
-    // Every file's name (folders left out).
-    virtual std::vector<std::string> names() const = 0;
-    virtual Result<Digest> digest(const std::string& name) const = 0;
-    virtual Result<std::string> text(const std::string& name) const = 0;
-};
-
-class FolderContents : public PackContents {
-  public:
-    explicit FolderContents(std::string folder) : folder_(std::move(folder)) {}
-    std::vector<std::string> names() const override {
-        std::vector<std::string> names;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(folder_, ec))
-            if (!entry.is_directory(ec))
-                names.push_back(entry.path().filename().string());
-        return names;
-    }
-    Result<Digest> digest(const std::string& name) const override {
-        return digest_of_file(folder_ + "/" + name);
-    }
-    Result<std::string> text(const std::string& name) const override {
-        const std::string path = folder_ + "/" + name;
-        std::error_code ec;
-        const auto size = fs::file_size(path, ec);
-        if (ec)
-            return cannot("read", path, ec.value());
-        if (size > kLargestManifest)
-            return fail(path + " is too large for a manifest");
-        GCharPtr contents;
-        gsize length = 0;
-        gchar* raw = nullptr;
-        if (!g_file_get_contents(path.c_str(), &raw, &length, nullptr))
-            return cannot("read", path, EIO);
-        contents.reset(raw);
-        return std::string(raw, length);
-    }
-
-  private:
-    std::string folder_;
-};
-
-class ZipContents : public PackContents {
-  public:
-    ZipContents(std::string zip, std::string prefix, std::vector<ZipEntry> entries)
-        : zip_(std::move(zip)), prefix_(std::move(prefix)) {
-        for (auto& e : entries)
-            if (e.name.size() > prefix_.size() && e.name.compare(0, prefix_.size(), prefix_) == 0 &&
-                e.name.back() != '/')
-                entries_[e.name.substr(prefix_.size())] = std::move(e);
-    }
-    std::vector<std::string> names() const override {
-        std::vector<std::string> names;
-        for (const auto& [name, entry] : entries_)
-            names.push_back(name);
-        return names;
-    }
-    Result<Digest> digest(const std::string& name) const override {
-        return read_entry(name, nullptr);
-    }
-    Result<std::string> text(const std::string& name) const override {
-        const auto it = entries_.find(name);
-        if (it != entries_.end() && it->second.unpacked_size > kLargestManifest)
-            return fail(prefix_ + name + " in " + zip_ + " is too large for a manifest");
-        std::string out;
-        if (auto d = read_entry(name, &out); !d)
-            return d.failure();
-        return out;
-    }
-
-  private:
-    // Hashes the entry's bytes as unpacked, also keeping them in `keep`.
-    Result<Digest> read_entry(const std::string& name, std::string* keep) const {
-        const std::string what = zip_ + ": " + prefix_ + name;
-        const auto it = entries_.find(name);
-        if (it == entries_.end())
-            return cannot("read", what, ENOENT);
-        const ZipEntry& e = it->second;
-        if (e.method != 0 && e.method != Z_DEFLATED)
-            return fail(prefix_ + name + " in " + zip_ +
-                        " is packed in a way CamVault cannot read");
-        const int fd = ::open(zip_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return cannot("read", zip_, errno);
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
-        uint64_t at = e.data_offset;
-        const uint64_t end = e.data_offset + e.size;
-        const auto raw = [&](uint8_t* buf, size_t size) -> ptrdiff_t {
-            const auto n = static_cast<size_t>(std::min<uint64_t>(size, end - at));
-            if (n == 0)
-                return 0;
-            ssize_t got;
-            do
-                got = ::pread(fd, buf, n, static_cast<off_t>(at));
-            while (got < 0 && errno == EINTR);
-            if (got <= 0)
-                return got < 0 ? -errno : -EIO;
-            at += static_cast<uint64_t>(got);
-            return got;
-        };
-        const auto kept = [keep](ptrdiff_t n, const uint8_t* buf) {
-            if (keep != nullptr && n > 0)
-                keep->append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-            return n;
-        };
-        if (e.method == 0)
-            return digest_of([&](uint8_t* buf, size_t size) { return kept(raw(buf, size), buf); },
-                             what);
-        z_stream z{};
-        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-            return fail("cannot unpack " + what);
-        struct Ender {
-            z_stream* z;
-            ~Ender() { inflateEnd(z); }
-        } ender{&z};
-        std::vector<uint8_t> in(kChunk);
-        bool finished = false;
-        const auto inflated = [&](uint8_t* buf, size_t size) -> ptrdiff_t {
-            z.next_out = buf;
-            z.avail_out = static_cast<uInt>(size);
-            while (!finished && z.avail_out == size) {
-                if (z.avail_in == 0) {
-                    const ptrdiff_t n = raw(in.data(), in.size());
-                    if (n <= 0)
-                        return n < 0 ? n : -EIO;  // the deflate stream ends early
-                    z.next_in = in.data();
-                    z.avail_in = static_cast<uInt>(n);
-                }
-                const int r = inflate(&z, Z_NO_FLUSH);
-                if (r == Z_STREAM_END)
-                    finished = true;
-                else if (r != Z_OK)
-                    return -EIO;
-            }
-            return static_cast<ptrdiff_t>(size - z.avail_out);
-        };
-        return digest_of([&](uint8_t* buf, size_t size) { return kept(inflated(buf, size), buf); },
-                         what);
-    }
-
-    std::string zip_;
-    std::string prefix_;
-    std::map<std::string, ZipEntry> entries_;
-};
-
-bool ends_with(const std::string& text, std::string_view tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-Result<std::unique_ptr<PackContents>> open_pack(const std::string& pack) {
-    struct stat st {};
-    if (::stat(pack.c_str(), &st) != 0)
-        return cannot("read", pack, errno);
-    if (S_ISDIR(st.st_mode))
-        return std::unique_ptr<PackContents>(std::make_unique<FolderContents>(pack));
-    auto entries = list_zip(pack);
-    if (!entries)
-        return entries.failure();
-    // The folder inside: where manifest.json lies ("" when at the top).
-    std::string prefix;
-    bool found = false;
-    for (const auto& e : *entries) {
-        if (e.name == kManifestName || ends_with(e.name, "/" + std::string(kManifestName))) {
-            const std::string candidate = e.name.substr(0, e.name.size() - kManifestName.size());
-            if (candidate.find('/') == candidate.size() - 1 || candidate.empty()) {
-                prefix = candidate;
-                found = true;
-                break;
-            }
-        }
-    }
-    if (!found)
-        prefix = (!entries->empty() && entries->front().name.back() == '/') ? entries->front().name
-                                                                            : std::string();
-    return std::unique_ptr<PackContents>(
-        std::make_unique<ZipContents>(pack, prefix, std::move(*entries)));
-}
-
 }  // namespace
-
-Result<std::string> sha256_of_file(const std::string& path) {
-    auto d = digest_of_file(path);
-    if (!d)
-        return d.failure();
-    return d->sha256;
-}
 
 Result<PackOutcome> make_evidence_pack(const PackRequest& request) {
     if (!is_pack_file_name(request.name))
@@ -345,7 +80,7 @@ Result<PackOutcome> make_evidence_pack(const PackRequest& request) {
             return fail("two files of a pack are both named " + name);
         struct stat st {};
         if (::stat(file.path.c_str(), &st) != 0)
-            return cannot("read", file.path, errno);
+            return file_error("read", file.path, errno);
         if (!S_ISREG(st.st_mode))
             return fail("cannot read " + file.path + ": not a regular file");
         names.push_back(name);
@@ -399,67 +134,6 @@ Result<PackOutcome> make_evidence_pack(const PackRequest& request) {
     if (const Status zipped = write_stored_zip(outcome.zip, inputs); !zipped)
         return give_up(zipped.failure());
     return outcome;
-}
-
-Result<PackCheck> verify_evidence_pack(const std::string& pack) {
-    auto opened = open_pack(pack);
-    if (!opened)
-        return opened.failure();
-    const PackContents& contents = **opened;
-    PackCheck check;
-    std::set<std::string> present;
-    for (auto& name : contents.names())
-        present.insert(std::move(name));
-    const std::string manifest_name(kManifestName);
-    const std::string seal_name(kManifestSealName);
-
-    std::optional<std::string> sealed_hash;
-    if (!present.count(seal_name)) {
-        check.problems.push_back({seal_name, "missing"});
-    } else if (auto seal = contents.text(seal_name); !seal) {
-        check.problems.push_back({seal_name, "unreadable: " + seal.error()});
-    } else if (auto hash = parse_manifest_seal(*seal); !hash) {
-        check.problems.push_back({seal_name, "changed: no longer a sha256sum line"});
-    } else {
-        sealed_hash = *hash;
-    }
-    if (!present.count(manifest_name)) {
-        check.problems.push_back({manifest_name, "missing"});
-        return check;
-    }
-    auto manifest_text = contents.text(manifest_name);
-    if (!manifest_text) {
-        check.problems.push_back({manifest_name, "unreadable: " + manifest_text.error()});
-        return check;
-    }
-    if (sealed_hash && *sealed_hash != sha256_of_text(*manifest_text))
-        // One hash cannot tell which of the two was altered: both are named.
-        check.problems.push_back(
-            {manifest_name, "changed, or " + seal_name + " did: they no longer match"});
-    auto manifest = parse_manifest(*manifest_text);
-    if (!manifest) {
-        check.problems.push_back({manifest_name, "changed: " + manifest.error()});
-        return check;
-    }
-    std::set<std::string> listed{manifest_name, seal_name};
-    for (const auto& entry : manifest->files) {
-        listed.insert(entry.name);
-        if (!present.count(entry.name)) {
-            check.problems.push_back({entry.name, "missing"});
-            continue;
-        }
-        auto d = contents.digest(entry.name);
-        if (!d)
-            check.problems.push_back({entry.name, "unreadable: " + d.error()});
-        else if (d->size != entry.size || d->sha256 != entry.sha256)
-            check.problems.push_back({entry.name, "changed"});
-        else
-            ++check.files_matched;
-    }
-    for (const auto& name : present)
-        if (!listed.count(name))
-            check.problems.push_back({name, "not in the manifest"});
-    return check;
 }
 
 }  // namespace camvault::media

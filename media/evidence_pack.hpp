@@ -1,8 +1,8 @@
 // Evidence packs: a folder holding an exported movie and what goes with it
 // (a stamped frame, a map picture, route files), a manifest of every file's
 // size and SHA-256, the manifest's own SHA-256 in `sha256sum` form, and a zip
-// of the folder beside it; and the check that a pack, folder or zip, is still
-// what was packed. Blocking file work: run it off the main thread.
+// of the folder beside it (media/evidence_verify.hpp checks one again).
+// Blocking file work: run it off the main thread.
 #pragma once
 
 #include <string>
@@ -42,28 +42,5 @@ struct PackOutcome {
 // before anything is made; on a later failure a folder that received no
 // moved file is removed again.
 Result<PackOutcome> make_evidence_pack(const PackRequest& request);
-
-// The SHA-256 of a file, read in chunks, as 64 hexadecimal digits.
-Result<std::string> sha256_of_file(const std::string& path);
-
-struct PackProblem {
-    std::string name;  // the file's name inside the pack
-    std::string what;  // "missing", "changed", ...
-
-    bool operator==(const PackProblem&) const = default;
-};
-
-struct PackCheck {
-    std::vector<PackProblem> problems;
-    size_t files_matched = 0;  // listed files whose size and hash match
-    bool ok() const { return problems.empty(); }
-};
-
-// Hashes every file the manifest lists again, and the manifest against its
-// seal, in the folder or in the zip (PACK ends in ".zip"; its entries are
-// hashed in place, stored or deflated). Every file that changed, is missing
-// or is not listed is a problem. A failure only when PACK cannot be read at
-// all.
-Result<PackCheck> verify_evidence_pack(const std::string& pack);
 
 }  // namespace camvault::media

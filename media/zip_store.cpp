@@ -21,8 +21,12 @@ constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
 constexpr uint32_t kEndSignature = 0x06054b50;
 constexpr uint16_t kUtf8Names = 0x0800;
+constexpr uint32_t kZip64EndSignature = 0x06064b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint16_t kVersionNeeded = 10;           // 1.0: stored entries and folders
-constexpr uint16_t kVersionMadeBy = 3 << 8 | 20;  // Unix, 2.0: keeps the modes
+constexpr uint16_t kVersionNeededZip64 = 45;      // 4.5: ZIP64 sizes and offsets
+constexpr uint16_t kVersionMadeBy = 3 << 8 | 45;  // Unix (keeps the modes), 4.5
 constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kCentralHeaderSize = 46;
 constexpr size_t kEndSize = 22;
@@ -37,11 +41,18 @@ void put32(std::string& out, uint32_t v) {
     put16(out, v & 0xffff);
     put16(out, v >> 16);
 }
+void put64(std::string& out, uint64_t v) {
+    put32(out, static_cast<uint32_t>(v));
+    put32(out, static_cast<uint32_t>(v >> 32));
+}
 uint32_t get16(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8;
 }
 uint32_t get32(const uint8_t* p) {
     return get16(p) | get16(p + 2) << 16;
+}
+uint64_t get64(const uint8_t* p) {
+    return uint64_t{get32(p)} | uint64_t{get32(p + 4)} << 32;
 }
 
 // MS-DOS date and time (local, two-second steps) of a time.
@@ -60,9 +71,12 @@ struct Written {
     std::string name;
     uint16_t time, date;
     uint32_t crc;
-    uint32_t size;
+    uint64_t size;
     uint32_t mode;
-    uint32_t offset;
+    uint64_t offset;
+    // Sizes of 4 GB and more go in a ZIP64 extra field, decided from the
+    // file's size before it is stored.
+    bool zip64_size;
 };
 
 class Output {
@@ -95,42 +109,76 @@ class Output {
     uint64_t end_ = 0;
 };
 
+uint32_t clamped32(uint64_t v) {
+    return v >= kZip32Limit ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+}
+
+// The local header; with ZIP64 sizes its extra field holds both sizes.
 std::string local_header(const Written& w) {
     std::string h;
     put32(h, kLocalSignature);
-    put16(h, kVersionNeeded);
+    put16(h, w.zip64_size ? kVersionNeededZip64 : kVersionNeeded);
     put16(h, kUtf8Names);
     put16(h, 0);  // stored
     put16(h, w.time);
     put16(h, w.date);
     put32(h, w.crc);
-    put32(h, w.size);
-    put32(h, w.size);
+    put32(h, w.zip64_size ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
+    put32(h, w.zip64_size ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
     put16(h, static_cast<uint32_t>(w.name.size()));
-    put16(h, 0);
-    return h + w.name;
+    put16(h, w.zip64_size ? 20 : 0);
+    h += w.name;
+    if (w.zip64_size) {
+        put16(h, kZip64ExtraId);
+        put16(h, 16);
+        put64(h, w.size);
+        put64(h, w.size);
+    }
+    return h;
+}
+
+// Where a local header's CRC and sizes lie, to be filled in once known.
+void patch_fields(std::string& out, const Written& w) {
+    put32(out, w.crc);
+    put32(out, w.zip64_size ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
+    put32(out, w.zip64_size ? 0xFFFFFFFFu : static_cast<uint32_t>(w.size));
 }
 
 std::string central_header(const Written& w) {
+    // The ZIP64 extra holds, in this order, only the fields too large for 32 bits.
+    std::string extra;
+    if (w.size >= kZip32Limit) {
+        put64(extra, w.size);
+        put64(extra, w.size);
+    }
+    if (w.offset >= kZip32Limit)
+        put64(extra, w.offset);
+    const bool zip64 = !extra.empty() || w.zip64_size;
     std::string h;
     put32(h, kCentralSignature);
     put16(h, kVersionMadeBy);
-    put16(h, kVersionNeeded);
+    put16(h, zip64 ? kVersionNeededZip64 : kVersionNeeded);
     put16(h, kUtf8Names);
     put16(h, 0);
     put16(h, w.time);
     put16(h, w.date);
     put32(h, w.crc);
-    put32(h, w.size);
-    put32(h, w.size);
+    put32(h, clamped32(w.size));
+    put32(h, clamped32(w.size));
     put16(h, static_cast<uint32_t>(w.name.size()));
-    put16(h, 0);  // extra
+    put16(h, extra.empty() ? 0 : static_cast<uint32_t>(4 + extra.size()));
     put16(h, 0);  // comment
     put16(h, 0);  // disk
     put16(h, 0);  // internal attributes
     put32(h, w.mode << 16 | ((w.mode & S_IFDIR) ? 0x10 : 0));
-    put32(h, w.offset);
-    return h + w.name;
+    put32(h, clamped32(w.offset));
+    h += w.name;
+    if (!extra.empty()) {
+        put16(h, kZip64ExtraId);
+        put16(h, static_cast<uint32_t>(extra.size()));
+        h += extra;
+    }
+    return h;
 }
 
 Error cannot(const std::string& what, const std::string& path, int errnum) {
@@ -152,12 +200,14 @@ Status store_file(Output& out, const ZipInput& input, Written& w, const std::str
         return cannot("read", input.path, errno);
     if (!S_ISREG(st.st_mode))
         return fail("cannot read " + input.path + ": not a regular file");
-    if (static_cast<uint64_t>(st.st_size) >= kZip32Limit)
-        return fail("cannot put " + input.path + " in a zip: 4 GB or more");
+    // The size stat gives goes in a ZIP64 header now; the bytes read must match it.
+    w.size = static_cast<uint64_t>(st.st_size);
+    w.zip64_size = w.size >= kZip32Limit;
     std::tie(w.time, w.date) = dos_time(st.st_mtime);
     w.mode = S_IFREG | 0644;
     const uint64_t header_at = out.end();
-    if (!out.append(local_header(w).data(), kLocalHeaderSize + w.name.size()))
+    const std::string header = local_header(w);
+    if (!out.append(header.data(), header.size()))
         return cannot("write", zip_path, errno);
     std::vector<uint8_t> buf(kChunk);
     uLong crc = crc32(0, nullptr, 0);
@@ -172,18 +222,18 @@ Status store_file(Output& out, const ZipInput& input, Written& w, const std::str
             break;
         crc = crc32(crc, buf.data(), static_cast<uInt>(n));
         size += static_cast<uint64_t>(n);
-        if (size >= kZip32Limit)
-            return fail("cannot put " + input.path + " in a zip: 4 GB or more");
+        if (size >= kZip32Limit && !w.zip64_size)
+            return fail("cannot put " + input.path + " in a zip: it grew while it was read");
         if (!out.append(buf.data(), static_cast<size_t>(n)))
             return cannot("write", zip_path, errno);
     }
     w.crc = static_cast<uint32_t>(crc);
-    w.size = static_cast<uint32_t>(size);
-    // The header's CRC and sizes, known now.
+    if (w.zip64_size && size != w.size)
+        return fail("cannot put " + input.path + " in a zip: it changed while it was read");
+    w.size = size;
+    // The header's CRC and sizes, known now (ZIP64 sizes were known before).
     std::string fields;
-    put32(fields, w.crc);
-    put32(fields, w.size);
-    put32(fields, w.size);
+    patch_fields(fields, w);
     if (!out.write_at(fields.data(), fields.size(), header_at + 14))
         return cannot("write", zip_path, errno);
     return {};
@@ -195,14 +245,12 @@ Status write_archive(int fd, std::span<const ZipInput> inputs, const std::string
     for (const auto& input : inputs) {
         if (input.name.empty() || input.name.size() > 0xffff)
             return fail("cannot put \"" + input.name + "\" in a zip: no usable name");
-        if (out.end() >= kZip32Limit)
-            return fail("cannot write " + zip_path + ": the archive would pass 4 GB");
-        Written w{input.name, 0, 0, 0, 0, 0, static_cast<uint32_t>(out.end())};
+        Written w{input.name, 0, 0, 0, 0, 0, out.end(), false};
         if (input.name.back() == '/') {
             std::tie(w.time, w.date) = dos_time(std::time(nullptr));
             w.mode = S_IFDIR | 0755;
-            w.crc = 0;
-            if (!out.append(local_header(w).data(), kLocalHeaderSize + w.name.size()))
+            const std::string header = local_header(w);
+            if (!out.append(header.data(), header.size()))
                 return cannot("write", zip_path, errno);
         } else if (const Status stored = store_file(out, input, w, zip_path); !stored) {
             return stored;
@@ -213,16 +261,34 @@ Status write_archive(int fd, std::span<const ZipInput> inputs, const std::string
     std::string directory;
     for (const auto& w : entries)
         directory += central_header(w);
-    if (directory_at + directory.size() >= kZip32Limit || entries.size() > 0xffff)
-        return fail("cannot write " + zip_path + ": the archive would pass 4 GB");
     std::string end;
+    const uint64_t count = entries.size();
+    if (count >= 0xffff || directory_at >= kZip32Limit || directory.size() >= kZip32Limit) {
+        // The ZIP64 end record and its locator, then the classic end record
+        // with its fields saturated.
+        const uint64_t zip64_end_at = directory_at + directory.size();
+        put32(end, kZip64EndSignature);
+        put64(end, 44);
+        put16(end, kVersionMadeBy);
+        put16(end, kVersionNeededZip64);
+        put32(end, 0);
+        put32(end, 0);
+        put64(end, count);
+        put64(end, count);
+        put64(end, directory.size());
+        put64(end, directory_at);
+        put32(end, kZip64LocatorSignature);
+        put32(end, 0);
+        put64(end, zip64_end_at);
+        put32(end, 1);
+    }
     put32(end, kEndSignature);
     put16(end, 0);
     put16(end, 0);
-    put16(end, static_cast<uint32_t>(entries.size()));
-    put16(end, static_cast<uint32_t>(entries.size()));
-    put32(end, static_cast<uint32_t>(directory.size()));
-    put32(end, static_cast<uint32_t>(directory_at));
+    put16(end, static_cast<uint32_t>(std::min<uint64_t>(count, 0xffff)));
+    put16(end, static_cast<uint32_t>(std::min<uint64_t>(count, 0xffff)));
+    put32(end, clamped32(directory.size()));
+    put32(end, clamped32(directory_at));
     put16(end, 0);
     if (!out.append(directory.data(), directory.size()) || !out.append(end.data(), end.size()))
         return cannot("write", zip_path, errno);
@@ -293,11 +359,28 @@ Result<std::vector<ZipEntry>> list_zip(const std::string& zip_path) {
         }
     if (end_at == SIZE_MAX)
         return broken("no end of central directory");
-    const uint32_t count = get16(&tail[end_at + 10]);
-    const uint32_t directory_size = get32(&tail[end_at + 12]);
-    const uint32_t directory_at = get32(&tail[end_at + 16]);
-    if (uint64_t{directory_at} + directory_size > size)
+    uint64_t count = get16(&tail[end_at + 10]);
+    uint64_t directory_size = get32(&tail[end_at + 12]);
+    uint64_t directory_at = get32(&tail[end_at + 16]);
+    // A ZIP64 archive keeps the true values in its own end record, found
+    // through the locator just before the classic one.
+    constexpr size_t kLocatorSize = 20;
+    if (end_at >= kLocatorSize && get32(&tail[end_at - kLocatorSize]) == kZip64LocatorSignature) {
+        const uint64_t zip64_end_at = get64(&tail[end_at - kLocatorSize + 8]);
+        uint8_t record[56];
+        if (zip64_end_at > size || size - zip64_end_at < sizeof record ||
+            !read_at(fd, record, sizeof record, zip64_end_at) ||
+            get32(record) != kZip64EndSignature)
+            return broken("a damaged ZIP64 end record");
+        count = get64(record + 32);
+        directory_size = get64(record + 40);
+        directory_at = get64(record + 48);
+    }
+    if (directory_at > size || size - directory_at < directory_size)
         return broken("the central directory lies outside the file");
+    // Each entry takes 46 bytes or more of the directory.
+    if (count > directory_size / kCentralHeaderSize)
+        return broken("a damaged central directory");
     std::vector<uint8_t> directory(directory_size);
     if (!read_at(fd, directory.data(), directory.size(), directory_at))
         return cannot("read", zip_path, errno ? errno : EIO);
@@ -318,10 +401,31 @@ Result<std::vector<ZipEntry>> list_zip(const std::string& zip_path) {
         e.size = get32(h + 20);
         e.unpacked_size = get32(h + 24);
         e.name.assign(reinterpret_cast<const char*>(h + kCentralHeaderSize), name_length);
-        const uint64_t local_at = get32(h + 42);
+        uint64_t local_at = get32(h + 42);
+        // Saturated fields continue in the ZIP64 extra, in this order.
+        const uint8_t* x = h + kCentralHeaderSize + name_length;
+        const uint8_t* x_end = x + get16(h + 30);
+        for (; x_end - x >= 4; x += 4 + get16(x + 2)) {
+            const size_t length = get16(x + 2);
+            if (static_cast<size_t>(x_end - x - 4) < length)
+                return broken("a damaged extra field of " + e.name);
+            if (get16(x) != kZip64ExtraId)
+                continue;
+            const uint8_t* v = x + 4;
+            const uint8_t* v_end = v + length;
+            for (uint64_t* field : {&e.unpacked_size, &e.size, &local_at}) {
+                if (*field != 0xFFFFFFFFu)
+                    continue;
+                if (v_end - v < 8)
+                    return broken("a damaged ZIP64 field of " + e.name);
+                *field = get64(v);
+                v += 8;
+            }
+            break;
+        }
         uint8_t local[kLocalHeaderSize];
-        if (local_at + kLocalHeaderSize > size || !read_at(fd, local, sizeof local, local_at) ||
-            get32(local) != kLocalSignature)
+        if (local_at > size || size - local_at < kLocalHeaderSize ||
+            !read_at(fd, local, sizeof local, local_at) || get32(local) != kLocalSignature)
             return broken("a damaged entry " + e.name);
         e.data_offset = local_at + kLocalHeaderSize + get16(local + 26) + get16(local + 28);
         if (e.data_offset > size || size - e.data_offset < e.size)

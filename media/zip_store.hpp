@@ -1,6 +1,7 @@
 // Zip archives of stored (uncompressed) files: written for evidence packs
 // (movies and pictures gain nothing from deflate) and read back to check a
-// pack without unpacking it. No ZIP64: an archive stays under 4 GB.
+// pack without unpacking it. ZIP64 fields are written only where a size or
+// an offset needs them (files of 4 GB or more), so small packs open anywhere.
 #pragma once
 
 #include <cstdint>

@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "media/evidence_pack.hpp"
+#include "media/evidence_verify.hpp"
 #include "media/route_map.hpp"
+#include "media/zip_store.hpp"
 #include "tests/media/media_test_support.hpp"
 #include "tests/support/temp_folder.hpp"
 
@@ -199,6 +201,15 @@ TEST_F(EvidencePack, VerifyNamesMissingAndUnlistedFiles) {
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.out.find("map.png: missing"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("extra.txt: not in the manifest"), std::string::npos) << o.out;
+    fs::create_directory(pack.folder + "/more");
+    EXPECT_NE(run_verify(pack.folder).out.find("more/: not in the manifest"), std::string::npos);
+    // In the zip: a file beside the pack's folder.
+    ASSERT_TRUE(run("cd " + shell_quote(dir.path()) +
+                    " && cp out/evidence.zip stray.zip && echo x > stray.txt && zip -q stray.zip "
+                    "stray.txt"));
+    const Outcome z = run_verify(dir / "stray.zip");
+    EXPECT_EQ(z.status, 1);
+    EXPECT_NE(z.out.find("stray.txt: in the zip but outside"), std::string::npos) << z.out;
     fs::remove(pack.folder + "/manifest.sha256");
     EXPECT_NE(run_verify(pack.folder).out.find("manifest.sha256: missing"), std::string::npos);
     EXPECT_EQ(run_verify(dir / "no-such-pack").status, 2);
@@ -244,6 +255,57 @@ TEST_F(EvidencePack, TakenNamesAreNumberedAndBadRequestsMakeNothing) {
     EXPECT_FALSE(make_evidence_pack(sneaky));
     EXPECT_EQ(count(), before);
     EXPECT_TRUE(fs::exists(dir / "in/a.txt"));
+}
+
+// A movie of 4 GB or more, and a file stored after it, need ZIP64 sizes and
+// offsets: unzip and Python read them, and so does verify's own listing. The
+// big file is sparse; the archive is written for real (about 4 GB, seconds).
+TEST(ZipStore, FilesOf4GbAndMoreAreStoredWithZip64) {
+    TempFolder dir;
+    const uint64_t big = (uint64_t{4} << 30) + 123;
+    {
+        std::ofstream f(dir / "big.mov", std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(big - 5));
+        f << "tail!";
+    }
+    std::ofstream(dir / "small.txt") << "after the big one\n";
+    const std::vector<ZipInput> inputs{
+        {"p/", ""}, {"p/big.mov", dir / "big.mov"}, {"p/small.txt", dir / "small.txt"}};
+    const Status written = write_stored_zip(dir / "p.zip", inputs);
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(capture("unzip -tq " + shell_quote(dir / "p.zip") + " 2>&1"),
+              "No errors detected in compressed data of " + dir / "p.zip" + ".\n");
+    EXPECT_TRUE(
+        run("python3 -c \"import sys, zipfile\n"
+            "z = zipfile.ZipFile(sys.argv[1])\n"
+            "assert z.getinfo('p/big.mov').file_size == " +
+            std::to_string(big) +
+            "\n"
+            "assert z.read('p/small.txt') == b'after the big one\\n'\n\" " +
+            shell_quote(dir / "p.zip")));
+    const auto entries = list_zip(dir / "p.zip");
+    ASSERT_TRUE(entries) << entries.error();
+    ASSERT_EQ(entries->size(), 3u);
+    EXPECT_EQ((*entries)[1].size, big);
+    EXPECT_GT((*entries)[2].data_offset, big);
+    std::ifstream zip(dir / "p.zip", std::ios::binary);
+    zip.seekg(static_cast<std::streamoff>((*entries)[2].data_offset));
+    std::string line;
+    std::getline(zip, line);
+    EXPECT_EQ(line, "after the big one");
+}
+
+// The shapes of a 4 GB archive in a few hundred bytes (every size and offset
+// saturated, the true values in ZIP64 fields; written by Python's struct).
+TEST(ZipStore, ReadsZip64FieldsOfASmallArchive) {
+    const auto entries =
+        list_zip(std::string(CAMVAULT_SOURCE_DIR) + "/tests/fuzz/corpus/pack_fuzz/zip64.zip");
+    ASSERT_TRUE(entries) << entries.error();
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ((*entries)[0].name, "p/a.txt");
+    EXPECT_EQ((*entries)[0].size, 6u);
+    EXPECT_EQ((*entries)[0].unpacked_size, 6u);
+    EXPECT_EQ((*entries)[0].data_offset, 30u + 7 + 20);
 }
 
 unsigned pixel_at(GdkPixbuf* pixbuf, MapPixel at) {

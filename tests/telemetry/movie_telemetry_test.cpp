@@ -214,6 +214,25 @@ TEST(MovieTelemetry, AGapInTheSourcesIsNotBridged) {
     expect_whole_seconds_match(sources, back.points);
 }
 
+// 100 minutes of telemetry take 2.3 MB of atoms: the import's scan reads the
+// file in segments of 2 MB on several threads, and no block may be lost or
+// read twice where a segment ends.
+TEST(MovieTelemetry, ALongSpanReadsBackWholeAcrossScanSegments) {
+    TempFolder dir;
+    const std::string movie = make_movie(dir, "movie.mp4");
+    const auto sources = drive({2026, 6, 1, 8, 0, 0}, 1000, 6001);
+    const int64_t start = *camera_milliseconds(sources.front().time);
+    const auto written = append_movie_telemetry(movie, sources, {start, start + 6'000'000});
+    ASSERT_TRUE(written) << written.error();
+    EXPECT_EQ(*written, 6001u);
+    const ReadBack back = read_back(dir, movie);
+    EXPECT_EQ(back.layouts, layout_bit(TelemetryLayout::nextbase_block));
+    ASSERT_EQ(back.points.size(), 60001u);
+    for (size_t i = 0; i < back.points.size(); i += 997)
+        EXPECT_EQ(*camera_milliseconds(back.points[i].time), start + 100 * int64_t(i)) << i;
+    expect_whole_seconds_match(sources, back.points);
+}
+
 // One hash per compressed packet: equal lists mean the same media.
 std::string packet_hashes(const std::string& movie) {
     const auto r = run_command("ffmpeg -nostdin -v error -i " + quoted(movie) +
