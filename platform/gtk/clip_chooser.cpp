@@ -1,6 +1,8 @@
 // The open panel for clips.
 #include "platform/gtk/clip_chooser.hpp"
 
+#include "base/log.hpp"
+
 namespace camvault::platform {
 
 ClipChooser::~ClipChooser() {
@@ -27,6 +29,24 @@ void ClipChooser::choose(GtkWindow* parent, const Texts& texts, Chosen chosen) {
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog_), movies);
     response_ = connect_signal(dialog_, "response", on_response, this);
     gtk_widget_show(dialog_);
+    // What the dialog's own buttons read, as shown: the log says which
+    // language the driver met.
+    log_line("chooser: " + texts.title + " | " + button_label(GTK_RESPONSE_CANCEL) + " | " +
+             button_label(GTK_RESPONSE_ACCEPT));
+}
+
+std::string ClipChooser::button_label(int response) const {
+    GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog_), response);
+    const char* label =
+        button && GTK_IS_BUTTON(button) ? gtk_button_get_label(GTK_BUTTON(button)) : nullptr;
+    if (!label)
+        return "(none)";
+    // Mnemonic underscores are no part of what the button shows.
+    std::string text;
+    for (const char* c = label; *c; ++c)
+        if (*c != '_' || c[1] == '_')
+            text += *c;
+    return text;
 }
 
 void ClipChooser::on_response(GtkDialog*, gint response, gpointer data) {

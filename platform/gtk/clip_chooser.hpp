@@ -37,6 +37,8 @@ class ClipChooser {
   private:
     static void on_response(GtkDialog*, gint response, gpointer self);
     void close();
+    // The text of the dialog's button for `response`, mnemonic marks removed.
+    std::string button_label(int response) const;
 
     GtkWidget* dialog_ = nullptr;
     SignalConnection response_;

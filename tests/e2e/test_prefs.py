@@ -117,13 +117,17 @@ class Prefs(CamVaultTestCase):
     def test_the_chooser_speaks_the_pages_language(self):
         app = self.start_app()
         ini = os.path.join(app.home, "CAMVAULT", "data", "ini.txt")
-        for language, title in (("German", "Clips importieren"), ("French", "Importer des clips")):
+        for language, title, cancel, accept in (
+                ("German", "Clips importieren", "Abbrechen", "Importieren"),
+                ("French", "Importer des clips", "Annuler", "Importer")):
             app.script("var s = document.getElementById('language-select'); s.value = arguments[0];"
                        "s.dispatchEvent(new Event('change'));", language)
             wait_for(lambda: open(ini, encoding="utf-8").read().endswith(language),
                      what=f"{language} saved in ini.txt")
             app.send_command("http://file_copy_fun/")
             dialog = self.chooser_titled(title)
+            # The buttons the dialog shows, read back from its widgets.
+            self.assertIn(f"chooser: {title} | {cancel} | {accept}", app.log_lines())
             subprocess.run(["xdotool", "windowfocus", "--sync", dialog], check=True)
             subprocess.run(["xdotool", "key", "Escape"], check=True)
             wait_for(lambda: not subprocess.run(
