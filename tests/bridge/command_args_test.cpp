@@ -220,8 +220,9 @@ TEST(CommandArgs, ExportReadsKindPiecesNameAndEvent) {
     EXPECT_EQ(pack->event->stamp->lat, 51.5);
     EXPECT_FALSE(pack->name);
     EXPECT_FALSE(pack->burn_in);
-    const auto burnt = export_args(command_url(
-        "http://export/", R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"burn_in":true}})"));
+    const auto burnt = export_args(
+        command_url("http://export/",
+                    R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"burn_in":true}})"));
     ASSERT_TRUE(burnt) << burnt.error();
     EXPECT_TRUE(burnt->burn_in);
 
@@ -241,7 +242,7 @@ b"})",
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"burn":true})",  // unknown field
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"burn_in":1}})",
         R"({"kind":"merge","pieces":[{"clip":"/a"}],"options":{"logo":true}})",
-        R"({"kind":"evidence","pieces":[{"clip":"/a"}]})",           // no event
+        R"({"kind":"evidence","pieces":[{"clip":"/a"}]})",  // no event
         R"({"kind":"evidence","pieces":[{"clip":"/a"}],"event":{"clip":"/a"}})",
         "[]",
         "not json",

@@ -12,9 +12,21 @@ import urllib.parse
 
 from camvault_e2e import CamVaultTestCase, wait_for
 from test_library import make_clip
+from test_media import screen_region
 
 CLIPS = 8
 SECONDS = 8
+
+
+def video_brightness(app):
+    """Mean brightness (0..255) of what the screen shows inside the video's box."""
+    g = app.window_geometry()
+    r = app.script("var r = document.getElementById('video-box').getBoundingClientRect();"
+                   "return [r.left, r.top, r.width, r.height]")
+    x, y = int(g["X"] + r[0] + 10), int(g["Y"] + r[1] + 10)
+    w, h = int(r[2] - 20) // 2 * 2, int(r[3] - 20) // 2 * 2
+    _, _, pixels = screen_region((x, y, x + w, y + h))
+    return sum(pixels) / max(1, len(pixels))
 
 
 class Trip(CamVaultTestCase):
@@ -45,6 +57,8 @@ class Trip(CamVaultTestCase):
             "s.timeline[s.timeline.length - 1] > arguments[1]", paths[0], (CLIPS - 1) * SECONDS),
             timeout=30, what="the first clip on screen with the whole trip's telemetry")
         self.assertAlmostEqual(app.script("return CamVaultPage.player.tripDuration()"), CLIPS * SECONDS, delta=0.3)
+        # Shown paused, the first clip's first frame is on the screen, not a black box.
+        wait_for(lambda: video_brightness(app) > 40, timeout=6, what="the first frame on the screen")
 
         # The brake: listed, and n goes to 3 s before it, in the fourth clip.
         events = app.script("return CamVaultPage.state.shown.events.map(function (e) { return [e.kind, e.seconds]; })")
@@ -89,6 +103,12 @@ class Trip(CamVaultTestCase):
                                        if u.startswith("http://merger/")), None), what="the merge command")
         sent = [urllib.parse.unquote(p) for p in merge[len("http://merger/"):].split(",") if p]
         self.assertEqual(sent, paths)
+
+        # Paused, a seek into another clip of the trip shows that clip's frame.
+        for at in (3, 20, 45, 10, 60):
+            app.script("CamVaultPage.player.seekTrip(arguments[0])", at)
+            wait_for(lambda: video_brightness(app) > 40, timeout=3,
+                     what=f"the frame at {at} s of the trip on the screen")
 
 
 if __name__ == "__main__":

@@ -10,6 +10,9 @@
   // of 1/30 s lands on the next frame at 30 and never skips one at 25.
   const FPS = 30;
   const FRAME_SECONDS = 1 / FPS;
+  // How long after a paused seek the picture is asked for again (see wire());
+  // the later try is for a page busy with a new trip's telemetry.
+  const REPAINT_AFTER_SEEK_MS = [200, 1000];
   const JUMP_SECONDS = 5;
   // The next clip starts this close to the end of the one playing: the last
   // frame has been on screen by then, and waiting for `ended` would cost a
@@ -77,6 +80,30 @@
         v.addEventListener('ended', mine(() => this.clipEnded()));
         v.addEventListener('timeupdate', mine(() => this.report()));
         v.addEventListener('seeked', mine(() => this.report()));
+        // WebKitGTK leaves the picture of a paused video black after a load
+        // or a seek (the frame is decoded, readyState says so, nothing is
+        // painted); a second seek a little later to the same frame paints it.
+        // A clip is always sought once it is loaded (see load()).
+        // Playing or seeking again drops the tries still waiting.
+        const repaintSoon = (delays) => {
+          for (const id of v.repaintTimers || []) clearTimeout(id);
+          v.repaintTimers = [];
+          if (!v.paused) return;
+          v.repaintTimers = delays.map((delay) =>
+            setTimeout(() => {
+              if (!v.paused || v.seeking || !v.dataset.path) return;
+              v.repainting = true;
+              // A seek to the very same time is skipped: a tenth of a
+              // millisecond on stays within the frame.
+              v.currentTime = v.currentTime + 0.0001;
+            }, delay),
+          );
+        };
+        v.addEventListener('seeked', () => {
+          // The second seek's own 'seeked' leaves the later tries standing.
+          if (v.repainting) v.repainting = false;
+          else repaintSoon(REPAINT_AFTER_SEEK_MS);
+        });
         v.addEventListener('loadedmetadata', mine(() => {
           v.playbackRate = this.rate();
           if (this.pendingSeek !== null) {
@@ -134,7 +161,9 @@
       const v = this.video;
       v.pause();
       v.dataset.path = path;
-      this.pendingSeek = startAt > 0 ? startAt : null;
+      // Sought even to the start: the seek is what gets the first frame
+      // painted while paused (see wire()).
+      this.pendingSeek = startAt > 0 ? startAt : 0;
       v.src = url;
       v.load();
       this.report();
