@@ -165,6 +165,22 @@ class Evidence(CamVaultTestCase):
                                 capture_output=True, text=True, check=True).stdout.strip().splitlines()
         self.assertEqual(len(points), len(sources))
 
+        # Imported into a library of its own, the movie plays in the page with its route and charts.
+        movie = shutil.copy(result["path"], card)  # closing the app takes its home away
+        app.close()
+        again = self.start_app(["--import", movie])
+        wait_for(lambda: again.script(
+            "var s = CamVaultPage.state.shown; return Boolean(s && s.clip.path === arguments[0] &&"
+            " s.records.length > 50)", movie), timeout=60, what="the exported movie shown with its records")
+        wait_for(lambda: again.script("return CamVaultPage.player.video.readyState") >= 2,
+                 what="WebKit decoding the copied movie")
+        self.assertAlmostEqual(again.script("return CamVaultPage.player.video.duration"), 8.0, delta=0.05)
+        self.assertTrue(again.script("return document.getElementById('map-no-route').hidden"))
+        self.assertFalse(again.script("return document.body.classList.contains('no-telemetry')"))
+        again.script("var v = CamVaultPage.player.video; v.currentTime = 7.0; v.play();")
+        wait_for(lambda: again.script("return CamVaultPage.player.video.ended"), timeout=15,
+                 what="the copied movie played to its end in WebKit")
+
     def test_an_event_trims_to_30_s_and_packs_evidence_that_verifies(self):
         card = tempfile.mkdtemp(prefix="camvault-card-")
         self.addCleanup(shutil.rmtree, card, True)
