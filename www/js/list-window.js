@@ -66,9 +66,23 @@
         want = [before].concat(all.slice(w.first, w.last), [after]);
       }
       const now = list.children;
-      if (now.length !== want.length || want.some((row, k) => now[k] !== row)) list.replaceChildren(...want);
+      if (now.length !== want.length || want.some((row, k) => now[k] !== row)) place(want);
       if (windowed) {
         for (const row of want) if (row !== before && row !== after && !row.hidden) measured.set(row, { height: row.offsetHeight, key: keyOf(row) });
+      }
+    }
+
+    // Puts `want` in the list moving as few rows as it can: a scroll of a
+    // few rows takes rows off one end and adds them at the other, and the
+    // rows that stay are not taken out and put back (which would have the
+    // page lay all of them out again on every frame of a scroll).
+    function place(want) {
+      const keep = new Set(want);
+      for (const child of Array.from(list.children)) if (!keep.has(child)) child.remove();
+      let at = list.firstChild;
+      for (const row of want) {
+        if (row === at) at = at.nextSibling;
+        else list.insertBefore(row, at);
       }
     }
 
