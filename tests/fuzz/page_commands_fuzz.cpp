@@ -58,7 +58,7 @@ class CountingHandlers : public camvault::CommandHandlers {
             std::abort();  // decoding never lengthens the text
     }
     void export_movie(std::string_view url) override {
-        ran += 'x';
+        ran += 'g';
         if (const auto args = camvault::export_args(url)) {
             if (args->pieces.empty() || args->pieces.size() > camvault::kMaxExportPieces)
                 std::abort();
@@ -66,7 +66,7 @@ class CountingHandlers : public camvault::CommandHandlers {
                 std::abort();
         }
     }
-    void export_cancel() override { ran += 'y'; }
+    void export_cancel() override { ran += 'k'; }
     void export_route(std::string_view url) override {
         ran += 'e';
         if (const auto args = camvault::export_route_args(url)) {
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingHandlers handlers;
     const auto result = camvault::dispatch_commands(url, handlers);
     // Only prefixes that occur may run, each at most once, in table order.
-    static constexpr std::string_view kLetters = "dcpfornsmixelqv";
+    static constexpr std::string_view kLetters = "dcpfornsmixelqvgk";
     size_t last = 0;
     for (char letter : handlers.ran) {
         const size_t index = kLetters.find(letter);

@@ -12,7 +12,7 @@
   const FRAME_SECONDS = 1 / FPS;
   // How long after a paused seek the picture is asked for again (see wire());
   // the later try is for a page busy with a new trip's telemetry.
-  const REPAINT_AFTER_SEEK_MS = [200, 1000];
+  const REPAINT_AFTER_SEEK_MS = [200, 1000, 2500];
   const JUMP_SECONDS = 5;
   // The next clip starts this close to the end of the one playing: the last
   // frame has been on screen by then, and waiting for `ended` would cost a
@@ -85,20 +85,29 @@
         // painted); a second seek a little later to the same frame paints it.
         // A clip is always sought once it is loaded (see load()).
         // Playing or seeking again drops the tries still waiting.
-        const repaintSoon = (delays) => {
+        const dropRepaints = () => {
           for (const id of v.repaintTimers || []) clearTimeout(id);
           v.repaintTimers = [];
-          if (!v.paused) return;
-          v.repaintTimers = delays.map((delay) =>
-            setTimeout(() => {
-              if (!v.paused || v.seeking || !v.dataset.path) return;
-              v.repainting = true;
-              // A seek to the very same time is skipped: a tenth of a
-              // millisecond on stays within the frame.
-              v.currentTime = v.currentTime + 0.0001;
-            }, delay),
-          );
         };
+        const repaintSoon = (delays) => {
+          dropRepaints();
+          if (!v.paused) return;
+          const attempt = () => {
+            if (!v.paused || v.ended || !v.dataset.path) return;
+            // Still seeking (a try before this one): try again a moment later.
+            if (v.seeking) return v.repaintTimers.push(setTimeout(attempt, 100));
+            v.repainting = true;
+            // A seek to the very same time is skipped: a tenth of a
+            // millisecond on stays within the frame.
+            v.currentTime = v.currentTime + 0.0001;
+          };
+          v.repaintTimers = delays.map((delay) => setTimeout(attempt, delay));
+        };
+        // Playing paints by itself: no second seek into a playing video.
+        v.addEventListener('play', () => {
+          dropRepaints();
+          v.repainting = false;
+        });
         v.addEventListener('seeked', () => {
           // The second seek's own 'seeked' leaves the later tries standing.
           if (v.repainting) v.repainting = false;
