@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/fs/files.hpp"
+#include "base/fs/unique_fd.hpp"
 
 namespace camvault {
 namespace {
@@ -43,10 +44,7 @@ Result<ClipIdentity> identify_clip(const std::string& path) {
     if (!opened)
         return opened.failure();
     const int fd = *opened;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd closer(fd);
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         return fail("cannot read " + path + ": " + std::strerror(errno));

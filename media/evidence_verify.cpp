@@ -16,6 +16,7 @@
 #include <set>
 #include <vector>
 
+#include "base/fs/unique_fd.hpp"
 #include "base/glib/gobject_ptr.hpp"
 #include "media/evidence_manifest.hpp"
 #include "media/file_digest.hpp"
@@ -141,10 +142,7 @@ class ZipContents : public PackContents {
         const int fd = ::open(zip_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             return file_error("read", zip_, errno);
-        struct Closer {
-            int fd;
-            ~Closer() { ::close(fd); }
-        } closer{fd};
+        const UniqueFd closer(fd);
         uint64_t at = e.data_offset;
         const uint64_t end = e.data_offset + e.size;
         const auto raw = [&](uint8_t* buf, size_t size) -> ptrdiff_t {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/fs/unique_fd.hpp"
 #include "base/handle.hpp"
 
 namespace camvault::media {
@@ -53,10 +54,7 @@ Result<FileDigest> digest_of_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return file_error("read", path, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd closer(fd);
     return digest_of(
         [fd](uint8_t* buf, size_t size) -> ptrdiff_t {
             for (;;) {

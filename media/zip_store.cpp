@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/fs/unique_fd.hpp"
+
 namespace camvault::media {
 
 namespace {
@@ -191,10 +193,7 @@ Status store_file(Output& out, const ZipInput& input, Written& w, const std::str
     const int in = ::open(input.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return cannot("read", input.path, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{in};
+    const UniqueFd closer(in);
     struct stat st {};
     if (::fstat(in, &st) != 0)
         return cannot("read", input.path, errno);
@@ -335,10 +334,7 @@ Result<std::vector<ZipEntry>> list_zip(const std::string& zip_path) {
     const int fd = ::open(zip_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return cannot("read", zip_path, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return cannot("read", zip_path, errno);

@@ -11,6 +11,7 @@
 
 #include "base/fs/atomic_file.hpp"
 #include "base/fs/files.hpp"
+#include "base/fs/unique_fd.hpp"
 #include "base/js_escape.hpp"
 #include "telemetry/fix_text.hpp"
 #include "telemetry/layout_scan.hpp"
@@ -157,10 +158,7 @@ ClipScan scan_clip_file(const std::string& clip_path, const std::function<bool()
     if (!opened)
         return ClipScan{ClipScanStatus::read_failed, opened.error(), 0};
     const int fd = *opened;
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return read_error(errno);

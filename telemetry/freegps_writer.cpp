@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/fs/unique_fd.hpp"
 #include "telemetry/civil_date.hpp"
 
 namespace camvault {
@@ -358,10 +359,7 @@ Result<size_t> append_movie_telemetry(const std::string& movie_path,
     const int fd = ::open(movie_path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return os_failure("open", movie_path, errno).failure();
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return os_failure("read", movie_path, errno).failure();
