@@ -12,11 +12,13 @@
 #include <map>
 
 #include "app/export_captions.hpp"
+#include "app/media_page_calls.hpp"
 #include "base/fs/unique_names.hpp"
 #include "base/glib/gobject_ptr.hpp"
 #include "base/glib/work_pool.hpp"
 #include "base/log.hpp"
 #include "library/fingerprint.hpp"
+#include "library/naming.hpp"
 #include "media/caption_strip.hpp"
 #include "media/evidence_pack.hpp"
 #include "media/file_names.hpp"
@@ -33,10 +35,6 @@
 
 namespace camvault {
 namespace {
-
-std::string file_name_of(const std::string& path) {
-    return path.substr(path.find_last_of('/') + 1);
-}
 
 // What the worker read of each clip the pieces name.
 struct ClipFacts {
@@ -59,7 +57,7 @@ ClipFactsMap read_clips(const ExportArgs& args) {
         if (facts.count(path))
             continue;
         ClipFacts& clip = facts[path];
-        if (auto route = read_clip_route(path, file_name_of(path)))
+        if (auto route = read_clip_route(path, clip_name(path)))
             clip.route = std::move(*route);
         for (const auto& point : clip.route.points) {
             if (const auto ms = camera_milliseconds(point.time)) {
@@ -210,7 +208,7 @@ Result<ExportJobOutcome> publish_movie(const Completion& job, const SpanPoints& 
     if (!published)
         return published.failure();
     ExportJobOutcome outcome{*published, job.mode, {}, {}};
-    const ClipRoute route{file_name_of(*published), points.all};
+    const ClipRoute route{clip_name(*published), points.all};
     const RouteOptions options = route_options(job.prefs, job.stem);
     if (exportable_points(std::span<const ClipRoute>(&route, 1), options.utc_offset_minutes,
                           options.clock_correction_s) > 0) {
@@ -231,18 +229,13 @@ Result<std::string> event_still(const Completion& job, const std::string& dir) {
     auto frame = media::grab_frame(uri.get(), media::exact_frame_position_ns(event.at_ms));
     if (!frame)
         return frame.failure();
-    media::SnapshotStamp stamp;
-    std::string stem = file_name_of(event.clip) + "_frame";
-    media::PngText text;
-    if (event.stamp) {
-        const PhotoStampArgs& s = *event.stamp;
-        stamp = media::SnapshotStamp{s.clock_ms, s.lat, s.lon, s.speed_kmh, s.heading, s.caption};
-        if (auto named = media::stamped_snapshot_stem(event.clip, stamp))
-            stem = *named;
-        text = media::snapshot_text_chunks(file_name_of(event.clip), stamp,
-                                           "CamVault " CAMVAULT_VERSION);
-    }
-    return media::save_png(media::with_caption_strip(*frame, stamp.caption), dir, stem, text);
+    std::optional<media::SnapshotStamp> stamp;
+    if (event.stamp)
+        stamp = snapshot_stamp_of(*event.stamp);
+    const media::StillWriting still = media::still_writing(
+        event.clip, stamp, clip_name(event.clip) + "_frame", "CamVault " CAMVAULT_VERSION);
+    return media::save_png(media::with_caption_strip(*frame, still.caption), dir, still.stem,
+                           still.text);
 }
 
 Result<ExportJobOutcome> make_pack(const Completion& job, const SpanPoints& points) {
@@ -306,7 +299,7 @@ Result<ExportJobOutcome> make_pack(const Completion& job, const SpanPoints& poin
     for (const auto& [path, clip] : job.clips)
         if (clip.identity)
             request.sources.push_back(
-                {file_name_of(path), clip.identity->size, clip.identity->fingerprint});
+                {clip_name(path), clip.identity->size, clip.identity->fingerprint});
     request.clock = {job.prefs.clock_correction_s, job.prefs.camera_utc_offset_min};
     auto pack = media::make_evidence_pack(request);
     if (!pack)

@@ -7,14 +7,15 @@
 
 namespace camvault {
 
+media::SnapshotStamp snapshot_stamp_of(const PhotoStampArgs& s) {
+    return media::SnapshotStamp{s.clock_ms, s.lat, s.lon, s.speed_kmh, s.heading, s.caption};
+}
+
 media::FrameRequest frame_request(const PhotoArgs& args) {
     media::FrameRequest request{args.movie_url, args.minutes,  args.seconds,
                                 args.complete,  args.exact_ms, std::nullopt};
-    if (args.stamp) {
-        const PhotoStampArgs& s = *args.stamp;
-        request.stamp =
-            media::SnapshotStamp{s.clock_ms, s.lat, s.lon, s.speed_kmh, s.heading, s.caption};
-    }
+    if (args.stamp)
+        request.stamp = snapshot_stamp_of(*args.stamp);
     return request;
 }
 

@@ -16,6 +16,8 @@ std::vector<std::string> page_calls_for(const media::MediaEvent& event);
 
 // The frame a get_photo command's arguments ask for, with their stamp.
 media::FrameRequest frame_request(const PhotoArgs& args);
+// A stamp the page sent, as the media tools take it.
+media::SnapshotStamp snapshot_stamp_of(const PhotoStampArgs& stamp);
 
 // The recorder state as the page names it; empty for one it is not told.
 std::string recording_state_name(media::RecorderState state);

@@ -134,20 +134,10 @@ void MediaTools::get_photo(const FrameRequest& request) {
         request.exact_ms ? exact_frame_position_ns(*request.exact_ms) : position->nanoseconds();
     // A clip with telemetry names its still after the footage's clock time;
     // others (and a stamp whose time is none) after the computer's clock.
-    std::string stem = snapshot_stamp(local_now());
-    PngText text;
-    std::vector<std::string> caption;
-    if (request.stamp) {
-        if (auto stamped = stamped_snapshot_stem(*path, *request.stamp)) {
-            stem = *stamped;
-            text = snapshot_text_chunks(path->substr(path->find_last_of('/') + 1), *request.stamp,
-                                        "CamVault " CAMVAULT_VERSION);
-            caption = request.stamp->caption;
-        }
-    }
+    StillWriting still = still_writing(*path, request.stamp, snapshot_stamp(local_now()),
+                                       "CamVault " CAMVAULT_VERSION);
     std::weak_ptr<Impl> weak = impl_;
-    auto work = [weak, url = request.movie_url, file = *path, position_ns, stem,
-                 text = std::move(text), caption = std::move(caption),
+    auto work = [weak, url = request.movie_url, file = *path, position_ns, still = std::move(still),
                  dir = m.files_dir]() -> std::function<void()> {
         // Checked here, off the main thread: a pipe or a device would block
         // the decoder's open for ever, and a card may be slow to answer.
@@ -158,7 +148,7 @@ void MediaTools::get_photo(const FrameRequest& request) {
         log_line("err==" + (frame ? std::string("(null)") : frame.error()) +
                  ", imageRef==" + (frame ? frame->description() : "(null)"));
         Result<std::string> saved =
-            frame ? save_png(with_caption_strip(*frame, caption), dir, stem, text)
+            frame ? save_png(with_caption_strip(*frame, still.caption), dir, still.stem, still.text)
                   : fail(frame.error());
         return [weak, saved = std::move(saved)] {
             if (auto self = weak.lock())

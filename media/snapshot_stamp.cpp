@@ -86,4 +86,16 @@ PngText snapshot_text_chunks(const std::string& clip_name, const SnapshotStamp& 
     return text;
 }
 
+StillWriting still_writing(const std::string& clip_path, const std::optional<SnapshotStamp>& stamp,
+                           std::string plain_stem, const std::string& software) {
+    if (stamp) {
+        if (auto stamped = stamped_snapshot_stem(clip_path, *stamp))
+            return {*stamped,
+                    snapshot_text_chunks(clip_path.substr(clip_path.find_last_of('/') + 1), *stamp,
+                                         software),
+                    stamp->caption};
+    }
+    return {std::move(plain_stem), {}, {}};
+}
+
 }  // namespace camvault::media

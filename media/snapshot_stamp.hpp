@@ -42,4 +42,15 @@ using PngText = std::vector<std::pair<std::string, std::string>>;
 PngText snapshot_text_chunks(const std::string& clip_name, const SnapshotStamp& stamp,
                              const std::string& software);
 
+// How a still of the clip at `clip_path` is written: with a stamp whose time
+// is a real one, named after it with its text chunks and caption lines;
+// otherwise `plain_stem`, no text, no caption.
+struct StillWriting {
+    std::string stem;
+    PngText text;
+    std::vector<std::string> caption;
+};
+StillWriting still_writing(const std::string& clip_path, const std::optional<SnapshotStamp>& stamp,
+                           std::string plain_stem, const std::string& software);
+
 }  // namespace camvault::media

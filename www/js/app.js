@@ -82,18 +82,8 @@ var CamVaultPage = (function () {
     routeMap: () => viewer.routeMap,
   });
   const recording = CV.recordingView.create({ state, t, sender });
-  const tools = CV.tools.create({
-    state,
-    t,
-    message,
-    sender,
-    messages,
-    player,
-    chosenClips: () => libraryView.chosenClips(),
-    mergeMode: () => libraryView.mergeMode(),
-    frameStamp: (caption) => viewer.frameStamp(caption),
-  });
-  const exportView = CV.exportView.create({
+  // What the toolbar's tools and the export dialog both work with.
+  const mediaPage = {
     state,
     t,
     message,
@@ -104,7 +94,9 @@ var CamVaultPage = (function () {
     mergeMode: () => libraryView.mergeMode(),
     frameStamp: (caption, seconds) => viewer.frameStamp(caption, seconds),
     shiftMs: () => clock.shiftMs(),
-  });
+  };
+  const tools = CV.tools.create(mediaPage);
+  const exportView = CV.exportView.create(mediaPage);
   const settings = CV.settings.create({
     state,
     t,
