@@ -42,7 +42,7 @@ AppDelegate::AppDelegate(LaunchOptions options, std::function<void()> quit)
                                         // A card may have come or gone while the user was away.
                                         [this] { refresh_availability(); }});
     web_host_ = std::make_unique<platform::WebViewHost>(
-        options_.automation,
+        options_.automation, options_.gpu_compositing,
         platform::WebViewHost::Callbacks{
             [this](const std::string& url, bool user_asked) {
                 return on_navigation(url, user_asked);

@@ -58,6 +58,19 @@ bool single_instance(const LaunchOptions& options, const char* non_unique_env) {
     return !options.automation && !(non_unique_env && std::string_view(non_unique_env) == "1");
 }
 
+bool draw_page_with_gpu(const char* gpu_env, const std::string& dri_dir) {
+    if (gpu_env != nullptr &&
+        (std::string_view(gpu_env) == "1" || std::string_view(gpu_env) == "0"))
+        return std::string_view(gpu_env) == "1";
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(dri_dir, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().filename().string().starts_with("renderD"))
+            return true;
+    }
+    return false;
+}
+
 std::vector<std::string> expand_opened_paths(const std::vector<std::string>& paths) {
     namespace fs = std::filesystem;
     std::vector<std::string> expanded;

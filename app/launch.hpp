@@ -22,6 +22,8 @@ struct LaunchOptions {
     std::string home;       // the user's home directory, no trailing slash
     // The map's tile URL template (CAMVAULT_TILE_URL), or empty for the page's own.
     std::string tile_url;
+    // WebKit composites the page with OpenGL (see draw_page_with_gpu).
+    bool gpu_compositing = true;
 };
 
 struct ParsedArguments {
@@ -37,6 +39,15 @@ ParsedArguments parse_arguments(const std::vector<std::string>& arguments);
 // One CamVault per user session takes every clip opened: false for automation
 // runs and when CAMVAULT_NON_UNIQUE is "1" (the tests' own instances).
 bool single_instance(const LaunchOptions& options, const char* non_unique_env);
+
+// Whether WebKit should composite the page with OpenGL. Without a GPU, Mesa
+// draws that OpenGL on the CPU: every frame of the window is then drawn whole
+// (a scroll of the clip list repaints the map and the video, ~65 ms a frame on
+// two cores against 16 ms for WebKit's own drawing), and a paused video shows
+// black until it is sought again. So compositing is left to WebKit only when
+// `dri_dir` holds a render node (renderD*); CAMVAULT_GPU ("1" or "0",
+// `gpu_env`) decides instead when set.
+bool draw_page_with_gpu(const char* gpu_env, const std::string& dri_dir);
 
 // Each folder among `paths` replaced by the clips directly inside it (files
 // whose extension is MOV or mov, by name); other paths are kept as they are

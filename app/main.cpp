@@ -157,6 +157,11 @@ int main(int argc, char** argv) {
     // CAMVAULT_TILE_URL: another tile server for the map (a local one in tests).
     if (const char* tile_url = g_getenv("CAMVAULT_TILE_URL"))
         parsed.options.tile_url = tile_url;
+    parsed.options.gpu_compositing =
+        camvault::draw_page_with_gpu(g_getenv("CAMVAULT_GPU"), "/dev/dri");
+    if (!parsed.options.gpu_compositing)
+        camvault::log_line(
+            "page drawn without OpenGL compositing (no GPU render node, or CAMVAULT_GPU=0)");
 
     Launcher launcher{nullptr, std::move(parsed.options), nullptr};
     camvault::GObjectPtr<GtkApplication> application;

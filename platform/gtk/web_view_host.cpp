@@ -7,7 +7,8 @@
 
 namespace camvault::platform {
 
-WebViewHost::WebViewHost(bool automation, Callbacks callbacks) : callbacks_(std::move(callbacks)) {
+WebViewHost::WebViewHost(bool automation, bool gpu_compositing, Callbacks callbacks)
+    : callbacks_(std::move(callbacks)) {
     context_ = GObjectPtr<WebKitWebContext>::adopt(webkit_web_context_new());
     if (automation) {
         webkit_web_context_set_automation_allowed(context_.get(), TRUE);
@@ -21,6 +22,10 @@ WebViewHost::WebViewHost(bool automation, Callbacks callbacks) : callbacks_(std:
     webkit_settings_set_allow_universal_access_from_file_urls(settings, TRUE);
     webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
     webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
+    if (!gpu_compositing) {
+        webkit_settings_set_hardware_acceleration_policy(settings,
+                                                         WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    }
     view_ = GObjectPtr<WebKitWebView>::ref(WEBKIT_WEB_VIEW(
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(), "settings", settings,
                      "is-controlled-by-automation", automation ? TRUE : FALSE, nullptr)));

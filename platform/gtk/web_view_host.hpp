@@ -31,7 +31,8 @@ class WebViewHost : public PageCaller {
         std::function<void(std::vector<std::string> paths)> files_dropped;
     };
 
-    WebViewHost(bool automation, Callbacks callbacks);
+    // gpu_compositing false: WebKit draws the page itself, never through OpenGL.
+    WebViewHost(bool automation, bool gpu_compositing, Callbacks callbacks);
     ~WebViewHost() override;
     WebViewHost(const WebViewHost&) = delete;
     WebViewHost& operator=(const WebViewHost&) = delete;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "tests/support/temp_folder.hpp"
 
@@ -33,6 +34,21 @@ TEST(Launch, OnlyPlainRunsShareOneInstance) {
     EXPECT_FALSE(single_instance(options, "1"));
     options.automation = true;
     EXPECT_FALSE(single_instance(options, nullptr));
+}
+
+TEST(Launch, PageIsCompositedOnlyWithARenderNodeUnlessToldOtherwise) {
+    testing::TempFolder dri;
+    EXPECT_FALSE(draw_page_with_gpu(nullptr, dri.path() + "/missing"));
+    EXPECT_FALSE(draw_page_with_gpu(nullptr, dri.path()));
+    // A card node alone (a display without a render device) draws nothing on a GPU.
+    std::ofstream(dri.path() + "/card0");
+    EXPECT_FALSE(draw_page_with_gpu(nullptr, dri.path()));
+    std::ofstream(dri.path() + "/renderD128");
+    EXPECT_TRUE(draw_page_with_gpu(nullptr, dri.path()));
+    EXPECT_TRUE(draw_page_with_gpu("", dri.path()));
+    EXPECT_TRUE(draw_page_with_gpu("yes", dri.path()));
+    EXPECT_FALSE(draw_page_with_gpu("0", dri.path()));
+    EXPECT_TRUE(draw_page_with_gpu("1", dri.path() + "/missing"));
 }
 
 TEST(Launch, OpenedFoldersBecomeTheClipsDirectlyInsideThem) {

@@ -860,21 +860,34 @@
     if (forms.length < 2) return text;
     let one = Number(count) === 1;
     try {
-      one = new Intl.PluralRules(localeOf(language)).select(Number(count)) === 'one';
+      one = cached(`plural ${language}`, () => new Intl.PluralRules(localeOf(language))).select(Number(count)) === 'one';
     } catch (e) {
       // Without Intl's plural rules, 1 is the only singular.
     }
     return one ? forms[0] : forms[1];
   }
 
+  // Intl's rules and formats, made once per language and kind: making one
+  // costs more than using it, and a long list uses them for every row.
+  const intlObjects = new Map();
+  function cached(key, make) {
+    let made = intlObjects.get(key);
+    if (made === undefined) {
+      made = make();
+      intlObjects.set(key, made);
+    }
+    return made;
+  }
+
   // 12.3 as the language writes it ("12.3", "12,3"), with `digits` decimals.
   function formatNumber(language, value, digits = 0) {
     if (typeof value !== 'number' || !Number.isFinite(value)) return '\u2013';
     try {
-      return new Intl.NumberFormat(localeOf(language), {
-        minimumFractionDigits: digits,
-        maximumFractionDigits: digits,
-      }).format(value);
+      const format = cached(
+        `number ${language} ${digits}`,
+        () => new Intl.NumberFormat(localeOf(language), { minimumFractionDigits: digits, maximumFractionDigits: digits }),
+      );
+      return format.format(value);
     } catch (e) {
       const text = value.toFixed(digits);
       return localeOf(language) === 'en' ? text : text.replace('.', ',');

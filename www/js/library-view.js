@@ -582,11 +582,12 @@
       return at >= 0 ? rows[at].clips.slice() : [i];
     }
 
+    // Both ends of a date range set at once filter the list once.
     function readFilters() {
       filter.from = dayStart($('filter-from').value);
       filter.to = dayStart($('filter-to').value);
       filter.event = $('filter-event').value;
-      render();
+      requestRender();
     }
 
     // "Through here": the next click on the map asks the library which

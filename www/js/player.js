@@ -80,9 +80,11 @@
         v.addEventListener('ended', mine(() => this.clipEnded()));
         v.addEventListener('timeupdate', mine(() => this.report()));
         v.addEventListener('seeked', mine(() => this.report()));
-        // WebKitGTK leaves the picture of a paused video black after a load
-        // or a seek (the frame is decoded, readyState says so, nothing is
-        // painted); a second seek a little later to the same frame paints it.
+        // WebKitGTK compositing the page through OpenGL leaves the picture of
+        // a paused video black after a load or a seek (the frame is decoded,
+        // readyState says so, nothing is painted); a second seek a little
+        // later to the same frame paints it. (Seen with Mesa drawing on the
+        // CPU, where CamVault now turns compositing off; kept for GPUs.)
         // A clip is always sought once it is loaded (see load()).
         // Playing or seeking again drops the tries still waiting.
         const dropRepaints = () => {
