@@ -216,9 +216,12 @@
     // The list's rows (trips, and clips of no trip) in the order shown; a
     // long list holds only those near its view (js/list-window.js).
     let rowItems = [];
-    const listWindow = listWindowRules.create($('clip-list'), () => rowItems, (li) =>
-      li.row ? (li.classList.contains('open') ? 52 + 44 * li.row.clips.length : 52) : 44,
+    const listWindow = listWindowRules.create(
+      $('clip-list'),
+      () => rowItems,
+      (li) => (li.row ? (li.classList.contains('open') ? 52 + 44 * li.row.clips.length : 52) : 44),
       () => clipItems.length,
+      (li) => refreshPlaced(li),
     );
     let placeMode = false;
     const shift = () => (page.clock ? page.clock.shiftMs() : 0);
@@ -291,7 +294,12 @@
     }
 
     // Rebuilds the list's items when the listing or its trips changed.
+    // The listing and the library are replaced whole when they change, never
+    // changed in place: the same two objects make the same rows.
+    let builtFrom = null;
     function build() {
+      if (builtFrom && builtFrom.clips === state.clips && builtFrom.library === state.library) return;
+      builtFrom = { clips: state.clips, library: state.library };
       const nextRows = trips.tripRows(state.clips, state.library);
       const signature = JSON.stringify([state.clips.map((c) => c.path), nextRows]);
       if (signature === builtFor) return;
@@ -319,6 +327,71 @@
       });
     }
 
+    // What the last render showed rows with: rows put in a long list later
+    // (js/list-window.js) are written with it.
+    let shownWith = null;
+
+    // A clip's row as `shownWith` says.
+    function refreshClip(i) {
+      const clip = state.clips[i];
+      const li = clipItems[i];
+      if (!clip || !li) return;
+      li.stale = false;
+      const p = li.parts;
+      const { order } = shownWith;
+      const selectedAt = state.selection.indexOf(i);
+      li.title = clip.path;
+      li.setAttribute('aria-selected', selectedAt >= 0 ? 'true' : 'false');
+      li.classList.toggle('selected', selectedAt >= 0);
+      li.classList.toggle('current', i === state.current);
+      p.box.checked = selectedAt >= 0;
+      p.box.title = t('library.select.title');
+      p.badge.hidden = !order.has(i);
+      setText(p.badge, order.has(i) ? String(order.get(i)) : '');
+      setText(p.title, clip.name);
+      setText(p.metaText, clipMeta(clip, loader.durations.get(clip.path) ?? summaryLength(clip), t, page.clock));
+      p.tag.hidden = !(
+        (clip.records && clip.records.length === 0) ||
+        (clip.records === undefined && clip.summary && !clip.summary.has_telemetry)
+      );
+      setText(p.tag, t('library.noTelemetry'));
+      const unavailable = availability.isUnavailable(clip.path);
+      li.classList.toggle('unavailable', unavailable);
+      if (unavailable) li.setAttribute('data-unavailable', 'true');
+      else li.removeAttribute('data-unavailable');
+      p.gone.hidden = !unavailable;
+      setText(p.gone, t('library.unavailable'));
+    }
+
+    // A trip's texts as `shownWith` says.
+    function refreshTrip(li) {
+      li.stale = false;
+      const { row, parts } = li;
+      const kept = row.clips.filter((i) => !shownWith.removing.has(state.clips[i].path));
+      parts.text.title = t('trip.play.title');
+      setText(parts.toggle, li.classList.contains('open') ? '\u25be' : '\u25b8');
+      parts.toggle.title = t('trip.toggle.title');
+      parts.toggle.setAttribute('aria-label', t('trip.toggle.title'));
+      const text = tripText(row.summary, kept.length, state.language, state.unit, t, shift());
+      setText(parts.date, text.date);
+      setText(parts.times, text.times);
+      setText(parts.facts, text.facts);
+    }
+
+    // A row just put in a long list, with its clips, brought up to date.
+    function refreshPlaced(li) {
+      if (!shownWith) return; // the first render writes every row it puts in
+      if (li.row) {
+        if (li.stale) refreshTrip(li);
+        for (const i of li.row.clips) if (clipItems[i] && clipItems[i].stale) refreshClip(i);
+      } else if (li.stale) {
+        refreshClip(Number(li.dataset.index));
+      }
+    }
+
+    // Every row is decided (shown or not, open or not: the list's heights),
+    // but only rows in the document are written; a long list writes the
+    // others when it puts them in (refreshPlaced).
     function render() {
       build();
       const removing = new Set(removal.pendingPaths());
@@ -328,33 +401,12 @@
         const at = trips.tripOfClip(rows, state.current);
         if (at >= 0) expanded.add(rows[at].summary.start_ms);
       }
-      const order = mergePositions();
+      shownWith = { removing, order: mergePositions() };
       state.clips.forEach((clip, i) => {
         const li = clipItems[i];
-        const p = li.parts;
-        const selectedAt = state.selection.indexOf(i);
-        li.title = clip.path;
         li.hidden = removing.has(clip.path);
-        li.setAttribute('aria-selected', selectedAt >= 0 ? 'true' : 'false');
-        li.classList.toggle('selected', selectedAt >= 0);
-        li.classList.toggle('current', i === state.current);
-        p.box.checked = selectedAt >= 0;
-        p.box.title = t('library.select.title');
-        p.badge.hidden = !order.has(i);
-        setText(p.badge, order.has(i) ? String(order.get(i)) : '');
-        setText(p.title, clip.name);
-        setText(p.metaText, clipMeta(clip, loader.durations.get(clip.path) ?? summaryLength(clip), t, page.clock));
-        p.tag.hidden = !(
-          (clip.records && clip.records.length === 0) ||
-          (clip.records === undefined && clip.summary && !clip.summary.has_telemetry)
-        );
-        setText(p.tag, t('library.noTelemetry'));
-        const unavailable = availability.isUnavailable(clip.path);
-        li.classList.toggle('unavailable', unavailable);
-        if (unavailable) li.setAttribute('data-unavailable', 'true');
-        else li.removeAttribute('data-unavailable');
-        p.gone.hidden = !unavailable;
-        setText(p.gone, t('library.unavailable'));
+        if (li.isConnected) refreshClip(i);
+        else li.stale = true;
       });
       let passing = 0;
       for (const li of rowItems) {
@@ -380,18 +432,12 @@
         );
         li.hidden = kept.length === 0 || !passes;
         if (!li.hidden) passing += kept.length;
-        parts.text.title = t('trip.play.title');
         li.classList.toggle('open', open);
         li.classList.toggle('current', row.clips.includes(state.current));
         parts.inner.hidden = !open;
         parts.toggle.setAttribute('aria-expanded', open ? 'true' : 'false');
-        setText(parts.toggle, open ? '\u25be' : '\u25b8');
-        parts.toggle.title = t('trip.toggle.title');
-        parts.toggle.setAttribute('aria-label', t('trip.toggle.title'));
-        const text = tripText(row.summary, kept.length, state.language, state.unit, t, page.clock ? page.clock.shiftMs() : 0);
-        setText(parts.date, text.date);
-        setText(parts.times, text.times);
-        setText(parts.facts, text.facts);
+        if (li.isConnected) refreshTrip(li);
+        else li.stale = true;
       }
       const shown = state.clips.length - removing.size;
       const note = $('filter-note');

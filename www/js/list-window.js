@@ -35,8 +35,9 @@
   // Keeps `list` holding rows(): all of them when they hold fewer than
   // WINDOW_FROM clips (clips()), else those near its view between two
   // spacers. estimate(row) gives a row's height until it has been in the
-  // document; a hidden row is 0 tall.
-  function create(list, rows, estimate, clips) {
+  // document; a hidden row is 0 tall. placed(row) is told of each row put
+  // in, before it is measured.
+  function create(list, rows, estimate, clips, placed = () => {}) {
     const measured = new WeakMap(); // row -> { height, key } as last seen in the document
     const before = document.createElement('li');
     const after = document.createElement('li');
@@ -81,8 +82,13 @@
       for (const child of Array.from(list.children)) if (!keep.has(child)) child.remove();
       let at = list.firstChild;
       for (const row of want) {
-        if (row === at) at = at.nextSibling;
-        else list.insertBefore(row, at);
+        if (row === at) {
+          at = at.nextSibling;
+        } else {
+          const added = !row.isConnected;
+          list.insertBefore(row, at);
+          if (added && row !== before && row !== after) placed(row);
+        }
       }
     }
 

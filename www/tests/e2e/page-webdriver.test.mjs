@@ -809,6 +809,20 @@ test('a library of 300 clips holds only the rows near the list\u2019s view, and 
   await b.waitFor('return CamVaultPage.state.current === 298');
   assert.ok(await b.execute(`const li = document.querySelector('[data-testid=clip-item][data-path="${many[298][0]}"]'); const r = li && li.getBoundingClientRect(); const l = document.getElementById('clip-list').getBoundingClientRect(); return !!r && r.top >= l.top - 1 && r.bottom <= l.bottom + 1`),
     'the clip stepped to is in the document and in view');
+  // Rows put in while scrolling are written as the list is now: another clip
+  // picked at the top, the one picked before is no longer marked at the end.
+  await b.execute('document.getElementById("clip-list").scrollTop = 0');
+  await b.waitFor(`return !!document.querySelector('[data-testid=clip-item][data-path="${many[0][0]}"]')`);
+  await b.execute(`document.querySelector('[data-testid=clip-item][data-path="${many[0][0]}"]').click()`);
+  await b.waitFor('return CamVaultPage.state.current === 0');
+  await b.waitFor(`return !document.querySelector('[data-testid=clip-item][data-path="${many[298][0]}"]')`);
+  await b.execute('const l = document.getElementById("clip-list"); l.scrollTop = l.scrollHeight');
+  await b.waitFor(`return !!document.querySelector('[data-testid=clip-item][data-path="${many[298][0]}"]')`);
+  assert.deepEqual(
+    await b.execute(`const li = document.querySelector('[data-testid=clip-item][data-path="${many[298][0]}"]');
+      return [li.classList.contains('current'), li.getAttribute('aria-selected'), li.textContent.includes('FILE0298.MOV'), li.title]`),
+    [false, 'false', true, many[298][0]],
+  );
   await b.execute(`library_summaries(${JSON.stringify(tripLibrary())});` +
     listing([[fx.a, fx.aData], [fx.odd, fx.oddData], [fx.none, fx.noneData], [fx.noFix, fx.noFixData]], '0'));
   await b.waitFor('return CamVaultPage.state.clips.length === 4 && document.querySelectorAll("#clip-list > .list-spacer").length === 0');
