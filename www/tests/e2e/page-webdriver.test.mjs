@@ -629,6 +629,15 @@ test('no text left in English and none cut off by its box, in every language at 
           const hides = cs.overflow !== 'visible' || cs.textOverflow === 'ellipsis';
           if (hides && el.scrollWidth > el.clientWidth + 1 && !el.closest('.clip-title, .brand-sub')) out.push(el.id || el.className || el.tagName);
         }
+        // A drop-down shows its choice in the room its padding leaves.
+        const measure = document.createElement('canvas').getContext('2d');
+        for (const el of document.querySelectorAll('select')) {
+          if (el.offsetParent === null || el.selectedIndex < 0) continue;
+          const cs = getComputedStyle(el);
+          measure.font = cs.font;
+          const room = el.clientWidth - parseFloat(cs.paddingLeft) - parseFloat(cs.paddingRight);
+          if (measure.measureText(el.options[el.selectedIndex].text).width > room + 1) out.push(el.id || el.className);
+        }
         return out;`);
       assert.deepEqual(clipped, [], `${language} at ${width}x${height}: cut off`);
       const numbers = await b.execute(`return [document.getElementById('distance-value').textContent, document.querySelector('[data-testid=event-item] .event-peak').textContent, document.querySelector('[data-testid=trip-item] .trip-facts').textContent]`);
