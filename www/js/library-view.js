@@ -9,12 +9,13 @@
       require('./trips.js'),
       require('./i18n.js'),
       require('./list-window.js'),
+      require('./date-field.js'),
     );
   } else {
     const CV = root.CamVault;
-    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units, CV.trips, CV.i18n, CV.listWindow);
+    CV.libraryView = factory(CV.commands, CV.library, CV.telemetry, CV.units, CV.trips, CV.i18n, CV.listWindow, CV.dateField);
   }
-})(this, function (commands, library, telemetry, units, trips, i18n, listWindowRules) {
+})(this, function (commands, library, telemetry, units, trips, i18n, listWindowRules, dateField) {
   'use strict';
 
   // Under the clip's name: its first record's time once its telemetry is
@@ -612,10 +613,42 @@
       wireFilters();
     }
 
-    // Language changes reach the note as well as the list.
+    // Language changes reach the note and the days typed as well as the list.
     function renderAll() {
       renderRemovalNote();
+      showDateFields();
       render();
+    }
+
+    const DATE_FIELDS = ['filter-from', 'filter-to'];
+    const dateHint = () => {
+      const [day, month, year] = t('filter.date.letters').split('|');
+      return dateField.hint(i18n.localeOf(state.language), { day, month, year });
+    };
+
+    // A day typed in a filter field: kept as ISO in data-day and written
+    // back as the language writes it; one that is no day is marked and said.
+    function readDateField(el) {
+      const day = dateField.parse(el.value, i18n.localeOf(state.language));
+      el.classList.toggle('invalid', day === null);
+      el.setAttribute('aria-invalid', day === null ? 'true' : 'false');
+      el.dataset.day = day || '';
+      if (day === null) messages.toast(t('filter.date.invalid', { hint: dateHint() }), 'error');
+      else el.value = dateField.format(day, i18n.localeOf(state.language));
+    }
+
+    // The days written again once the language has changed: a redraw for
+    // any other reason leaves alone what is being typed.
+    let datesLanguage = null;
+    function showDateFields() {
+      if (state.language === datesLanguage) return;
+      datesLanguage = state.language;
+      for (const id of DATE_FIELDS) {
+        const el = $(id);
+        if (!el) continue;
+        el.placeholder = dateHint();
+        if (!el.classList.contains('invalid')) el.value = dateField.format(el.dataset.day, i18n.localeOf(state.language));
+      }
     }
 
     const chosen = () => chosenClips(state.clips, state.selection, state.current);
@@ -630,8 +663,8 @@
 
     // Both ends of a date range set at once filter the list once.
     function readFilters() {
-      filter.from = dayStart($('filter-from').value);
-      filter.to = dayStart($('filter-to').value);
+      filter.from = dayStart($('filter-from').dataset.day);
+      filter.to = dayStart($('filter-to').dataset.day);
       filter.event = $('filter-event').value;
       requestRender();
     }
@@ -639,7 +672,13 @@
     // "Through here": the next click on the map asks the library which
     // clips went within 300 m of it.
     function wireFilters() {
-      for (const id of ['filter-from', 'filter-to', 'filter-event']) $(id).addEventListener('change', readFilters);
+      for (const id of DATE_FIELDS) {
+        $(id).addEventListener('change', (e) => {
+          readDateField(e.target);
+          readFilters();
+        });
+      }
+      $('filter-event').addEventListener('change', readFilters);
       $('btn-filter-place').addEventListener('click', () => {
         if (filter.movies) {
           filter.movies = null;
@@ -650,8 +689,10 @@
         render();
       });
       $('btn-filter-clear').addEventListener('click', () => {
-        $('filter-from').value = '';
-        $('filter-to').value = '';
+        for (const id of DATE_FIELDS) {
+          $(id).value = '';
+          readDateField($(id));
+        }
         $('filter-event').value = '';
         filter.movies = null;
         placeMode = false;
@@ -666,6 +707,7 @@
           render();
         });
       }
+      showDateFields();
     }
 
     // The library's answer to a place search.

@@ -385,6 +385,42 @@ const tripLibrary = () =>
     [[0, 1], [3], [2]],
   );
 
+test('the days of the trip filter are typed and shown as the language writes them', { skip: !canRun && 'needs a display' }, async () => {
+  await setLanguage('German');
+  await b.execute(`library_summaries(${JSON.stringify(tripLibrary())});` +
+    listing([[fx.a, fx.aData], [fx.odd, fx.oddData], [fx.none, fx.noneData], [fx.noFix, fx.noFixData]], '0'));
+  await b.waitFor('return document.querySelectorAll("[data-testid=trip-item]").length === 2');
+  const shownTrips = '[...document.querySelectorAll("[data-testid=trip-item]")].filter((li) => !li.hidden).map((li) => li.dataset.trip).join()';
+  const field = 'const f = document.querySelector("[data-testid=filter-from]");';
+  const typeDay = async (text) => {
+    await b.execute(`${field} f.value = ""; f.focus()`);
+    await b.keys(text + '\uE004'); // Tab leaves the field: its change
+  };
+  assert.equal(await b.execute(`${field} return f.placeholder`), 'TT.MM.JJJJ');
+  // The list redrawn halfway (here by another unit) leaves the typing alone.
+  await b.execute(`${field} f.value = ""; f.focus()`);
+  await b.keys('2.6.');
+  await b.execute('const u = document.getElementById("unit-select"); window.__unit = u.value; u.selectedIndex = (u.selectedIndex + 1) % u.options.length; u.dispatchEvent(new Event("change"))');
+  await b.execute(`${field} f.focus()`);
+  await b.keys('26\uE004');
+  await b.waitFor(`return ${shownTrips} === "1"`);
+  assert.deepEqual(await b.execute(`${field} return [f.value, f.classList.contains('invalid')]`), ['02.06.2026', false]);
+  // Another language writes the same day its own way.
+  await setLanguage('English');
+  assert.deepEqual(await b.execute(`${field} return [f.value, f.placeholder]`), ['06/02/2026', 'mm/dd/yyyy']);
+  await setLanguage('French');
+  assert.deepEqual(await b.execute(`${field} return [f.value, f.placeholder]`), ['02/06/2026', 'jj/mm/aaaa']);
+  // No such day: marked, said, and no longer filtering.
+  await typeDay('31/02/2026');
+  await b.waitFor(`return ${shownTrips} === "1,0"`);
+  assert.equal(await b.execute(`${field} return f.getAttribute('aria-invalid')`), 'true');
+  assert.match(await b.execute('const t = [...document.querySelectorAll("[data-testid=toast]")].pop(); return t ? t.textContent : ""'), /jj\/mm\/aaaa/);
+  await b.execute('document.querySelector("#btn-filter-clear").click()');
+  assert.deepEqual(await b.execute(`${field} return [f.value, f.getAttribute('aria-invalid')]`), ['', 'false']);
+  await b.execute('const u = document.getElementById("unit-select"); u.value = window.__unit; u.dispatchEvent(new Event("change"))');
+  await setLanguage('English');
+});
+
 test('with summaries the library lists trips, newest first, each opening to its clips', { skip: !canRun && 'needs a display' }, async () => {
   await setLanguage('English');
   await b.execute(`library_summaries(${JSON.stringify(tripLibrary())});` +
