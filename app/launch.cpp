@@ -65,7 +65,10 @@ bool draw_page_with_gpu(const char* gpu_env, const std::string& dri_dir) {
     std::error_code error;
     for (std::filesystem::directory_iterator it(dri_dir, error), end; !error && it != end;
          it.increment(error)) {
-        if (it->path().filename().string().starts_with("renderD"))
+        // A node without the rights to open it (not in the render group, a
+        // container's bare mount) leaves Mesa drawing on the CPU all the same.
+        if (it->path().filename().string().starts_with("renderD") &&
+            access(it->path().c_str(), R_OK | W_OK) == 0)
             return true;
     }
     return false;

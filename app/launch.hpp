@@ -44,9 +44,10 @@ bool single_instance(const LaunchOptions& options, const char* non_unique_env);
 // draws that OpenGL on the CPU: every frame of the window is then drawn whole
 // (a scroll of the clip list repaints the map and the video, ~65 ms a frame on
 // two cores against 16 ms for WebKit's own drawing), and a paused video shows
-// black until it is sought again. So compositing is left to WebKit only when
-// `dri_dir` holds a render node (renderD*); CAMVAULT_GPU ("1" or "0",
-// `gpu_env`) decides instead when set.
+// black until it is sought again. So WebKit keeps its own policy only when
+// `dri_dir` holds a render node (renderD*) this user may open, and is told
+// never to composite otherwise; CAMVAULT_GPU ("1" or "0", `gpu_env`) decides
+// instead when set.
 bool draw_page_with_gpu(const char* gpu_env, const std::string& dri_dir);
 
 // Each folder among `paths` replaced by the clips directly inside it (files

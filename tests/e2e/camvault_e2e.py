@@ -22,6 +22,10 @@ SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "../.."))
 # another test's (one CamVault per session is the rule everywhere else);
 # test_open_with takes the variable away again to test that rule.
 os.environ.setdefault("CAMVAULT_NON_UNIQUE", "1")
+# WebKit draws the page itself, as on machines without a GPU: under Xvfb a
+# render node, where the machine has one, would only sometimes be used, and
+# the pictures the tests grab would differ from machine to machine.
+os.environ.setdefault("CAMVAULT_GPU", "0")
 
 
 def free_port():

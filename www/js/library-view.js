@@ -332,7 +332,8 @@
     // (js/list-window.js) are written with it.
     let shownWith = null;
 
-    // A clip's row as `shownWith` says.
+    // A clip's row written as the page is now (the removals pending and the
+    // merge order as the last render found them, in `shownWith`).
     function refreshClip(i) {
       const clip = state.clips[i];
       const li = clipItems[i];
@@ -364,7 +365,8 @@
       setText(p.gone, t('library.unavailable'));
     }
 
-    // A trip's texts as `shownWith` says.
+    // A trip's texts written as the page is now (its clips being removed as
+    // the last render found them).
     function refreshTrip(li) {
       li.stale = false;
       const { row, parts } = li;
@@ -379,7 +381,8 @@
       setText(parts.facts, text.facts);
     }
 
-    // A row just put in a long list, with its clips, brought up to date.
+    // A row just put in the list, with its clips, written if a render passed
+    // it by while it was out of the document.
     function refreshPlaced(li) {
       if (!shownWith) return; // the first render writes every row it puts in
       if (li.row) {

@@ -333,7 +333,10 @@
         const tick = () => {
           const v = this.video;
           if (!v.paused && Number.isFinite(v.duration) && v.duration - v.currentTime <= HANDOVER_SECONDS) {
-            this.advance();
+            // Stopping at the clip's end is done here, not left to 'ended':
+            // WebKit now and then holds a video a hair before its end,
+            // playing, and never says it ended.
+            if (!this.advance() && this.stopAtClipEnd) v.pause();
           }
           this.report();
           this.frameRequest = requestAnimationFrame(tick);

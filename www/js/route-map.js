@@ -340,14 +340,27 @@
       }
     }
 
+    // Frames the map on the route of `records` ahead of showRoute(records):
+    // a new zoom draws the base map again, which a long route's page does in
+    // a task of its own.
+    frameRoute(records) {
+      const points = telemetry.routeFixes(records, MAX_ROUTE_POINTS).map((r) => L.latLng(r.lat, r.lon));
+      if (points.length === 0) return;
+      this.fit(points.length === 1 ? points : fixBounds(records));
+      this.framed = records;
+    }
+
     // Draws the route; false when no record has a position.
     showRoute(records) {
+      const framed = this.framed === records ? this.fitted : null;
+      this.framed = null;
       this.clear();
       this.records = records;
       const points = telemetry.routeFixes(records, MAX_ROUTE_POINTS).map((r) => L.latLng(r.lat, r.lon));
       if (points.length === 0) return false;
       // Framed first: the lines are then projected once, at the zoom they show.
-      this.fit(points.length === 1 ? points : fixBounds(records));
+      if (framed) this.fitted = framed;
+      else this.fit(points.length === 1 ? points : fixBounds(records));
       // The lines go on a canvas: WebKit works out the outline of every SVG
       // line it paints, which costs a frame for a long route.
       const renderer = this.lineRenderer;

@@ -370,6 +370,7 @@
       renderCut();
       const steps = [];
       if (!sameRoute || routeMap.records !== records) {
+        if (records.length >= LARGE_CLIP) steps.push(() => routeMap.frameRoute(records));
         steps.push(() => {
           $('map-no-route').hidden = routeMap.showRoute(records);
         });
