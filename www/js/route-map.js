@@ -66,6 +66,7 @@
   // drawn through at most this many of its fixes. Seeking by a click on the
   // route still finds the nearest of all records.
   const MAX_ROUTE_POINTS = 6000;
+  const routePoints = (records) => telemetry.routeFixes(records, MAX_ROUTE_POINTS).map((r) => L.latLng(r.lat, r.lon));
   const MARKER_RADIUS = 12;
 
   // The corners of the box around every fix (not only the fixes drawn).
@@ -344,22 +345,24 @@
     // a new zoom draws the base map again, which a long route's page does in
     // a task of its own.
     frameRoute(records) {
-      const points = telemetry.routeFixes(records, MAX_ROUTE_POINTS).map((r) => L.latLng(r.lat, r.lon));
+      const points = routePoints(records);
       if (points.length === 0) return;
       this.fit(points.length === 1 ? points : fixBounds(records));
-      this.framed = records;
+      this.framed = { records, points };
     }
 
     // Draws the route; false when no record has a position.
     showRoute(records) {
-      const framed = this.framed === records ? this.fitted : null;
+      const framed = this.framed && this.framed.records === records ? this.framed : null;
+      // What frameRoute fitted, unless the driver has moved the map since.
+      const fitted = framed ? this.fitted : null;
       this.framed = null;
       this.clear();
       this.records = records;
-      const points = telemetry.routeFixes(records, MAX_ROUTE_POINTS).map((r) => L.latLng(r.lat, r.lon));
+      const points = framed ? framed.points : routePoints(records);
       if (points.length === 0) return false;
       // Framed first: the lines are then projected once, at the zoom they show.
-      if (framed) this.fitted = framed;
+      if (fitted) this.fitted = fitted;
       else this.fit(points.length === 1 ? points : fixBounds(records));
       // The lines go on a canvas: WebKit works out the outline of every SVG
       // line it paints, which costs a frame for a long route.
